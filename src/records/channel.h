@@ -1,0 +1,29 @@
+#pragma once
+// The channel table: numbered channels on which records travel, the single
+// file channel, and the failure report that ends the run.
+
+enum : int {
+  unit_error = 0,   // standard error
+  unit_input = 5,   // standard input
+  unit_output = 6,  // standard output
+  unit_file = 10,   // one named file at a time
+};
+
+// Error numbers of the failure report besides the system's errno values.
+enum : int {
+  err_eof = -1,
+  err_truncation = 111,  // "truncation failed in endfile"
+  err_list_input = 112,  // "incomprehensible list input"
+  err_no_space = 113,    // "out of free space"
+  err_cant_write = 127,  // "can't write file"
+};
+
+// Connects the file channel to `name`; status is "unknown" or "old".
+void open_file_channel(const char* name, const char* status);
+
+// Disconnects the file channel, keeping the file; a file being written is
+// cut after its last record.
+void close_file_channel();
+
+// Writes the failure report on standard error and ends the run abnormally.
+[[noreturn]] void fail_run(int errnum, const char* context);

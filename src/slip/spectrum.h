@@ -1,0 +1,16 @@
+#pragma once
+#include "slip/samples.h"
+
+constexpr int nline = 2512;  // spectral lines, om = 0.1 .. 251.2 rad/s
+
+// Angular frequency of line i: i * 0.1f rounded to single precision.
+float line_om(int i);
+
+// Amplitude A of the Fourier integral of rate(2..nt) e^{+i om t} by the
+// trapezoidal rule, every step rounded as stored in single precision.
+// The plain loop: the reference that any faster path must match bit for bit.
+float spectrum_reference(const Samples& rate, int nt, float dt, float om);
+
+// A for the n lines om[0..n-1], identical bit for bit to spectrum_reference.
+void spectrum_lines(const Samples& rate, int nt, float dt, const float* om,
+                    int n, float* amp);
