@@ -7,3 +7,7 @@ void start_run(int argc, char** argv);
 
 // The end of a complete run: writes nothing, exit status 0.
 [[noreturn]] void stop_run();
+
+// Ends the run early with `status`: the files and standard output are closed
+// as at a normal end, then `line` goes to standard error.
+[[noreturn]] void quit_run(int status, const char* line);

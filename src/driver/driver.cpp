@@ -1,0 +1,91 @@
+// The run driver: it owns every array and scalar of the run and calls the
+// stages in their fixed order.
+#include "driver/driver.h"
+
+#include <cstring>
+
+#include "records/channel.h"
+#include "records/free_format.h"
+#include "records/run.h"
+#include "slip/stages.h"
+#include "slip/vslip.h"
+#include "windows/windows.h"
+
+namespace {
+
+struct Run {
+  Samples tm, rate, tri[5];
+  // The answers start at 0: a null answer leaves its parameter there.
+  float fmax = 0, td = 0, slip = 0, vm = 0, ts = 0, tr = 0;
+  Picks picks;
+  Windows win;
+};
+
+Run run;
+
+void empty_record() {
+  begin_free_write(unit_output);
+  end_free_write();
+}
+
+void prompt(const char* text, float& answer) {
+  empty_record();
+  begin_free_write(unit_output);
+  put_text(text);
+  end_free_write();
+  begin_free_read(unit_input);
+  get_real(answer);
+  end_free_read();
+}
+
+void echo(const char* a, float x, const char* ux, float y, const char* uy) {
+  empty_record();
+  begin_free_write(unit_output);
+  put_text(a);
+  put_real(x);
+  put_text(ux);
+  put_real(y);
+  put_text(uy);
+  end_free_write();
+}
+
+// A search that cannot end is stopped before any file is written.
+[[noreturn]] void no_convergence(float td) {
+  char line[96] = "slip-velocity search does not converge for td = ";
+  size_t n = std::strlen(line);
+  line[n + render_real(line + n, td)] = '\0';
+  quit_run(2, line);
+}
+
+}  // namespace
+
+void run_driver() {
+  const int nt = nt_grid;
+  const float dt = 0.01f;
+  Run& r = run;
+
+  // 1. The time grid, each time the exact product rounded once.
+  for (int i = 1; i <= nt; i++) r.tm(i) = static_cast<float>((i - 1) * static_cast<double>(dt));
+
+  // 2. The dialogue; td and tr derived as the answers come.
+  prompt("Enter fmax (Hz) [ex:6 (Hz)]", r.fmax);
+  r.td = static_cast<float>(1 / (static_cast<double>(r.fmax) * 3.1415927f));
+  echo("fmax,td = ", r.fmax, " (Hz)", r.td, " (s)");
+  prompt("Enter slip (m) [ex:4.65 (m)]", r.slip);
+  prompt("Enter vm (m/s) [ex:4.32 (m/s)]", r.vm);
+  echo("slip, vm = ", r.slip, " (m)", r.vm, " (m/s)");
+  prompt("Enter ts [ex:2.8 (s)]", r.ts);
+  r.tr = static_cast<float>((static_cast<double>(r.ts) + r.ts) / 3);
+  echo("ts, tr = ", r.ts, " (s)", r.tr, " (s)");
+
+  // 3. The slip-velocity samples.
+  SlipSearch s = vslip(r.tm, r.rate, capacity, nt, r.slip, r.td, r.vm, r.tr, r.ts);
+  if (!s.converged) no_convergence(r.td);
+
+  // 4. The stages, each on the single file channel in turn. The spectra
+  //    use the computed samples; everything after the read-back uses the
+  //    values as the file holds them.
+  write_slip_t(nt, dt, r.tm, r.rate);
+  write_slip_a(nt, dt, r.rate);
+  stop_run();
+}

@@ -1,0 +1,101 @@
+// The failure report: what failed, on which channel, in which statement;
+// then the abnormal end.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "records/channel.h"
+#include "records/channel_table.h"
+
+namespace {
+
+struct {
+  int unit = unit_input;
+  bool reading = true;
+  const char* format = nullptr;
+} last;
+
+volatile sig_atomic_t under_way = 0;
+
+void say(const char* fmt, ...) {
+  char line[512];
+  va_list ap;
+  va_start(ap, fmt);
+  int n = std::vsnprintf(line, sizeof line, fmt, ap);
+  va_end(ap);
+  if (n < 0) return;
+  if (n >= static_cast<int>(sizeof line)) n = sizeof line - 1;
+  for (int done = 0; done < n;) {
+    ssize_t k = write(STDERR_FILENO, line + done, n - done);
+    if (k <= 0) break;
+    done += k;
+  }
+}
+
+const char* message(int errnum) {
+  switch (errnum) {
+    case err_truncation: return "truncation failed in endfile";
+    case err_list_input: return "incomprehensible list input";
+    case err_no_space: return "out of free space";
+    case err_cant_write: return "can't write file";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+void note_statement(int unit, bool reading, const char* format) {
+  last.unit = unit;
+  if (format) {
+    last.reading = reading;
+    last.format = format;
+  }
+}
+
+void note_statement_done() { last.format = nullptr; }
+
+void fail_run(int errnum, const char* context) {
+  // The signal handlers must not hand the same buffers over a second time.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigprocmask(SIG_BLOCK, &set, nullptr);
+  if (under_way) {
+    say("fail_run: a failure report is already under way");
+    std::signal(SIGABRT, SIG_DFL);
+    std::abort();
+  }
+  under_way = 1;
+
+  // 1. Every complete record reaches its reader (standard output first);
+  //    a file being written is cut after its last complete record.
+  rescue_all_channels();
+
+  // 2. What failed.
+  if (errnum >= 0 && errnum < 100)
+    say("%s: %s\n", context, std::strerror(errnum));
+  else if (errnum == err_eof)
+    say("%s: end of file\n", context);
+  else if (message(errnum))
+    say("%s: %s\n", context, message(errnum));
+  else
+    say("%s: illegal error number %d\n", context, errnum);
+
+  // 3. Where: the channel, the statement's layout, the direction.
+  const Channel& ch = channel(last.unit);
+  if (ch.name.empty())
+    say("apparent state: unit %d (unnamed)\n", last.unit);
+  else
+    say("apparent state: unit %d named %s\n", last.unit, ch.name.c_str());
+  if (last.format) say("last format: %s\n", last.format);
+  say("lately %s sequential formatted external IO\n", last.reading ? "reading" : "writing");
+
+  // 4. The abnormal end, by the platform's abort.
+  std::signal(SIGABRT, SIG_DFL);
+  std::abort();
+}
