@@ -87,5 +87,8 @@ void run_driver() {
   //    values as the file holds them.
   write_slip_t(nt, dt, r.tm, r.rate);
   write_slip_a(nt, dt, r.rate);
+  read_slip_t(nt, r.td, r.tr, r.ts, r.tm, r.rate, r.picks);
+  write_slip_vel_5triangle(nt, r.vm, r.tm, r.rate, r.picks, r.tri, r.win);
+  write_parameter(r.td, r.vm, r.tr, r.ts, r.slip, r.picks, r.win);
   stop_run();
 }
