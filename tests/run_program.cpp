@@ -1,0 +1,116 @@
+// Child-process plumbing for the end-to-end tests.
+#include "run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifndef SLIPVEL_BIN
+#define SLIPVEL_BIN "build/slipvel"
+#endif
+
+RunResult run_slipvel(const std::string& dir, const RunOptions& opt) {
+  int in[2], out[2], err[2];
+  if (pipe(in) || pipe(out) || pipe(err)) std::abort();
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    std::signal(SIGINT, opt.ignore_sigint ? SIG_IGN : SIG_DFL);
+    std::signal(SIGPIPE, SIG_DFL);
+    if (opt.uid >= 0 && (setgid(opt.uid) != 0 || setuid(opt.uid) != 0)) _exit(126);
+    execl(SLIPVEL_BIN, "slipvel", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  fcntl(in[1], F_SETFL, O_NONBLOCK);
+
+  RunResult r;
+  size_t sent = 0;
+  bool signalled = opt.signal == 0;
+  if (opt.input.empty()) close(in[1]), in[1] = -1;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(opt.timeout_s);
+  while (out[0] >= 0 || err[0] >= 0) {
+    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+    poll(fds, 3, 100);
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      r.timed_out = true;
+      break;
+    }
+    for (int k = 0; k < 2; k++) {
+      int& fd = k == 0 ? out[0] : err[0];
+      if (fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP))) continue;
+      char buf[65536];
+      ssize_t n = read(fd, buf, sizeof buf);
+      if (n > 0) {
+        (k == 0 ? r.out : r.err).append(buf, n);
+      } else {
+        close(fd);
+        fd = -1;
+      }
+    }
+    if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR))) {
+      ssize_t n = write(in[1], opt.input.data() + sent, opt.input.size() - sent);
+      if (n > 0) sent += n;
+      if (n < 0 || sent == opt.input.size()) close(in[1]), in[1] = -1;
+    }
+    if (!signalled && r.out.find(opt.signal_after) != std::string::npos) {
+      kill(pid, opt.signal);
+      signalled = true;
+    }
+  }
+  for (int fd : {in[1], out[0], err[0]})
+    if (fd >= 0) close(fd);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.exited = WIFEXITED(status);
+  r.code = r.exited ? WEXITSTATUS(status) : WTERMSIG(status);
+  return r;
+}
+
+TempDir::TempDir() {
+  char name[] = "/tmp/slipvel-test-XXXXXX";
+  if (!mkdtemp(name)) std::abort();
+  path = name;
+  chmod(name, 0777);  // an unprivileged run may write here
+}
+
+TempDir::~TempDir() { std::filesystem::remove_all(path); }
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+std::string TempDir::read(const std::string& name) const { return read_file(file(name)); }
+
+void TempDir::write(const std::string& name, const std::string& text) const {
+  std::ofstream(file(name), std::ios::binary) << text;
+}
+
+bool TempDir::exists(const std::string& name) const {
+  return std::filesystem::exists(file(name));
+}
+
+int count_lines(const std::string& text) {
+  int n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Runs the built program in a directory with answers on standard input and
+// collects what it printed, how it ended and the files it left.
+#include <string>
+
+struct RunOptions {
+  std::string input;
+  int uid = -1;               // run as this user (and its group) when >= 0
+  bool ignore_sigint = false; // start with the interrupt signal ignored
+  int signal = 0;             // sent once standard output holds `signal_after`
+  std::string signal_after;
+  int timeout_s = 120;        // a hung run is killed and reported as such
+};
+
+struct RunResult {
+  std::string out, err;
+  bool exited = false;  // else killed by a signal
+  int code = -1;        // exit status, or the signal number
+  bool timed_out = false;
+};
+
+RunResult run_slipvel(const std::string& dir, const RunOptions& opt);
+inline RunResult run_slipvel(const std::string& dir, const std::string& input) {
+  RunOptions opt;
+  opt.input = input;
+  return run_slipvel(dir, opt);
+}
+
+// A fresh directory under /tmp, removed with everything in it at the end.
+struct TempDir {
+  std::string path;
+  TempDir();
+  ~TempDir();
+  std::string file(const std::string& name) const { return path + "/" + name; }
+  std::string read(const std::string& name) const;
+  void write(const std::string& name, const std::string& text) const;
+  bool exists(const std::string& name) const;
+};
+
+std::string read_file(const std::string& path);
+int count_lines(const std::string& text);
+
+// The example answers of the prompts.
+inline const char* example_answers = "6\n4.65\n4.32\n2.8\n";
