@@ -1,5 +1,6 @@
 // Free-format output: items placed one after another, a new record begun
 // when an item would reach column 80.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -35,7 +36,7 @@ int render_real(char* out, float value) {
   }
   // 2. Nine significant digits of the magnitude.
   char* t = out + 2;
-  int n = std::snprintf(t, 20, "%.9G", x < 0 ? -x : x);
+  int n = std::snprintf(t, 20, "%.9G", std::fabs(x));
   // 3. An infinity or a not-a-number stands as spelled.
   if (t[0] == 'I' || t[0] == 'N' || t[0] == 'i' || t[0] == 'n') return n + 2;
   // 4. Otherwise a point is forced: before the exponent, or at the end.
