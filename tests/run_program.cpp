@@ -42,10 +42,11 @@ RunResult run_slipvel(const std::string& dir, const RunOptions& opt) {
   RunResult r;
   size_t sent = 0;
   bool signalled = opt.signal == 0;
-  if (opt.input.empty()) close(in[1]), in[1] = -1;
+  if (opt.input.empty() && !opt.hold_input) close(in[1]), in[1] = -1;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(opt.timeout_s);
   while (out[0] >= 0 || err[0] >= 0) {
-    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
+    bool more = in[1] >= 0 && sent < opt.input.size();
+    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {more ? in[1] : -1, POLLOUT, 0}};
     poll(fds, 3, 100);
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
@@ -67,7 +68,7 @@ RunResult run_slipvel(const std::string& dir, const RunOptions& opt) {
     if (in[1] >= 0 && (fds[2].revents & (POLLOUT | POLLERR))) {
       ssize_t n = write(in[1], opt.input.data() + sent, opt.input.size() - sent);
       if (n > 0) sent += n;
-      if (n < 0 || sent == opt.input.size()) close(in[1]), in[1] = -1;
+      if (n < 0 || (sent == opt.input.size() && !opt.hold_input)) close(in[1]), in[1] = -1;
     }
     if (!signalled && r.out.find(opt.signal_after) != std::string::npos) {
       kill(pid, opt.signal);

@@ -10,6 +10,7 @@ struct RunOptions {
   int signal = 0;             // sent once standard output holds `signal_after`
   std::string signal_after;
   int timeout_s = 120;        // a hung run is killed and reported as such
+  bool hold_input = false;    // keep standard input open after `input`
 };
 
 struct RunResult {

@@ -76,10 +76,10 @@ std::string fixed_point_field(float value, int w, int d) {
   // 3. One character short: the leading 0 gives way; otherwise asterisks.
   int n = len + minus;
   if (n > w) {
-    if (text[0] == '0' && n - 1 == w) return (minus ? "-" : "") + std::string(text + 1);
+    if (text[0] == '0' && n - 1 == w) return std::string(minus ? "-" : "").append(text + 1);
     return stars(w);
   }
-  return std::string(w - n, ' ') + (minus ? "-" : "") + text;
+  return std::string(w - n, ' ').append(minus ? "-" : "").append(text);
 }
 
 std::string exponent_field(float value, int w, int d) {

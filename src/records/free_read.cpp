@@ -86,7 +86,8 @@ Number scan(int c) {
 float value_of(const Number& n) {
   std::string text = n.negative ? "-" : "";
   text += n.digits.empty() ? "0" : n.digits;
-  text += "e" + std::to_string(n.digits.empty() ? 0 : n.scale);
+  text += 'e';
+  text += std::to_string(n.digits.empty() ? 0 : n.scale);
   return static_cast<float>(std::strtod(text.c_str(), nullptr));
 }
 
