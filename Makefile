@@ -2,7 +2,7 @@
 BUILD ?= build
 ANSWERS = 6\n4.65\n4.32\n2.8\n
 
-.PHONY: all build run test bench clean
+.PHONY: all build run test bench plot clean
 
 all: build
 
@@ -18,6 +18,12 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j 2
+
+# Plot the example run as out/slipvel.png and out/slipvel.svg (gnuplot-nox).
+plot: run
+	command -v gnuplot >/dev/null || { apt-get update -q && apt-get install -y -q gnuplot-nox; }
+	gnuplot -e "dir='out'" plot/slipvel.gp
+	ls -l out/slipvel.png out/slipvel.svg
 
 bench: build
 	$(BUILD)/slipvel_bench
