@@ -5,8 +5,7 @@
 
 float line_om(int i) { return static_cast<float>(i * static_cast<double>(0.1f)); }
 
-// Modulus that cannot overflow: L * sqrt(1 + (S/L)^2) with L the larger part.
-static float modulus(float re, float im) {
+float modulus(float re, float im) {
   double l = std::fabs(static_cast<double>(re));
   double s = std::fabs(static_cast<double>(im));
   if (s > l) std::swap(l, s);

@@ -1,0 +1,119 @@
+// Amplitude spectra of a realistic slip-velocity pulse: the plain reference
+// loop against the vector path, all 2512 lines, on one thread. The closing
+// lines print how many times faster each fast variant is than the reference.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "slip/sincos_paths.h"
+#include "slip/spectrum.h"
+
+namespace {
+
+constexpr float dt = 0.01f;
+
+// Pulse of the example run: parabola up to 4.32 m/s at td = 0.053 s, decay
+// as 1/sqrt(t) to tr = 1.87 s, linear fall to zero at ts = 2.8 s.
+Samples pulse() {
+  const double vm = 4.32, td = 0.0530516468, tr = 1.86666667, ts = 2.8;
+  Samples rate;
+  for (int j = 1; j <= nt_grid; j++) {
+    double t = static_cast<float>((j - 1) * static_cast<double>(dt));
+    double v = t <= td   ? vm * (t / td) * (2 - t / td)
+               : t <= tr ? vm * std::sqrt(td / t)
+               : t <= ts ? vm * std::sqrt(td / tr) * (ts - t) / (ts - tr)
+                         : 0.0;
+    rate(j) = static_cast<float>(v);
+  }
+  return rate;
+}
+
+const Samples rate = pulse();
+
+std::vector<float> all_om() {
+  std::vector<float> om(nline);
+  for (int i = 1; i <= nline; i++) om[i - 1] = line_om(i);
+  return om;
+}
+
+const std::vector<float> om = all_om();
+
+void BM_reference(benchmark::State& state) {
+  std::vector<float> amp(nline);
+  for (auto _ : state) {
+    for (int k = 0; k < nline; k++)
+      amp[k] = spectrum_reference(rate, nt_grid, dt, om[k]);
+    benchmark::DoNotOptimize(amp.data());
+  }
+}
+BENCHMARK(BM_reference)->Unit(benchmark::kMillisecond);
+
+// The fast path as the writer calls it: blocks of consecutive lines.
+void BM_lines(benchmark::State& state) {
+  const int block = static_cast<int>(state.range(0));
+  std::vector<float> amp(nline);
+  for (auto _ : state) {
+    for (int k = 0; k < nline; k += block)
+      spectrum_lines(rate, nt_grid, dt, &om[k], std::min(block, nline - k), &amp[k]);
+    benchmark::DoNotOptimize(amp.data());
+  }
+}
+BENCHMARK(BM_lines)->Arg(16)->Arg(32)->Arg(nline)->Unit(benchmark::kMillisecond);
+
+// Each instruction-set path the processor runs, blocks of 16 lines.
+void BM_path(benchmark::State& state) {
+  const Isa isa = static_cast<Isa>(state.range(0));
+  if (!isa_runs(isa)) {
+    state.SkipWithError("instruction set not available");
+    return;
+  }
+  std::vector<float> amp(nline);
+  long fallbacks = 0;
+  for (auto _ : state) {
+    fallbacks = 0;
+    for (int k = 0; k < nline; k += 16)
+      fallbacks += spectrum_lines_on(isa, rate, nt_grid, dt, &om[k],
+                                     std::min(16, nline - k), &amp[k]);
+    benchmark::DoNotOptimize(amp.data());
+  }
+  state.counters["fallbacks"] = static_cast<double>(fallbacks);
+}
+BENCHMARK(BM_path)
+    ->ArgName("isa")
+    ->Arg(static_cast<int>(Isa::sse2))
+    ->Arg(static_cast<int>(Isa::avx2))
+    ->Arg(static_cast<int>(Isa::avx512))
+    ->Unit(benchmark::kMillisecond);
+
+// Console output as usual, plus the time per iteration of every run.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> seconds;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0)
+        seconds[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  // Speed-up of each fast variant over the reference.
+  auto ref = reporter.seconds.find("BM_reference");
+  if (ref == reporter.seconds.end()) return 0;
+  for (const auto& [name, s] : reporter.seconds)
+    if (name != ref->first)
+      std::printf("speed-up %-24s %6.1fx\n", name.c_str(), ref->second / s);
+  return 0;
+}
