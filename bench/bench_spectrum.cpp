@@ -3,7 +3,6 @@
 // lines print how many times faster each fast variant is than the reference.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -11,24 +10,19 @@
 
 #include "slip/sincos_paths.h"
 #include "slip/spectrum.h"
+#include "slip/vslip.h"
 
 namespace {
 
 constexpr float dt = 0.01f;
 
-// Pulse of the example run: parabola up to 4.32 m/s at td = 0.053 s, decay
-// as 1/sqrt(t) to tr = 1.87 s, linear fall to zero at ts = 2.8 s.
+// The velocity history of the example run (fmax 6, slip 4.65, vm 4.32, ts 2.8).
 Samples pulse() {
-  const double vm = 4.32, td = 0.0530516468, tr = 1.86666667, ts = 2.8;
-  Samples rate;
-  for (int j = 1; j <= nt_grid; j++) {
-    double t = static_cast<float>((j - 1) * static_cast<double>(dt));
-    double v = t <= td   ? vm * (t / td) * (2 - t / td)
-               : t <= tr ? vm * std::sqrt(td / t)
-               : t <= ts ? vm * std::sqrt(td / tr) * (ts - t) / (ts - tr)
-                         : 0.0;
-    rate(j) = static_cast<float>(v);
-  }
+  Samples tm, rate;
+  for (int i = 1; i <= nt_grid; i++) tm(i) = static_cast<float>((i - 1) * static_cast<double>(dt));
+  float td = static_cast<float>(1 / (6 * static_cast<double>(3.1415927f)));
+  float tr = static_cast<float>((static_cast<double>(2.8f) + 2.8f) / 3);
+  vslip(tm, rate, capacity, nt_grid, 4.65f, td, 4.32f, tr, 2.8f);
   return rate;
 }
 
