@@ -15,6 +15,10 @@
 
 namespace {
 
+// One directory for the whole binary, made before any death test forks, so a
+// child that dies leaves nothing behind.
+const TempDir scratch;
+
 std::string real_item(float v) {
   char text[32];
   return std::string(text, render_real(text, v));
@@ -23,7 +27,7 @@ std::string real_item(float v) {
 // Writes one statement's items to a fresh file and returns the file.
 template <class Items>
 std::string written(Items items) {
-  TempDir dir;
+  const TempDir& dir = scratch;
   open_file_channel(dir.file("f").c_str(), "unknown");
   begin_free_write(unit_file);
   items();
@@ -34,7 +38,7 @@ std::string written(Items items) {
 
 // Reads `count` reals from `text` in one statement, starting from `init`.
 std::vector<float> read_list(const std::string& text, int count, float init = -7) {
-  TempDir dir;
+  const TempDir& dir = scratch;
   dir.write("f", text);
   open_file_channel(dir.file("f").c_str(), "old");
   std::vector<float> v(count, init);
@@ -192,7 +196,7 @@ TEST_F(Records, EndWithoutLineEnd) {
   EXPECT_EQ(read_one("2.5"), 2.5f);
   EXPECT_DEATH(
       {
-        TempDir dir;
+        const TempDir& dir = scratch;
         dir.write("f", "2.5");
         open_file_channel(dir.file("f").c_str(), "old");
         float x;

@@ -48,6 +48,8 @@ const char* message(int errnum) {
 
 }  // namespace
 
+void (*failure_hook)(int errnum, const char* context) = nullptr;
+
 void note_statement(int unit, bool reading, const char* format) {
   last.unit = unit;
   if (format) {
@@ -59,6 +61,7 @@ void note_statement(int unit, bool reading, const char* format) {
 void note_statement_done() { last.format = nullptr; }
 
 void fail_run(int errnum, const char* context) {
+  if (failure_hook) failure_hook(errnum, context);
   // The signal handlers must not hand the same buffers over a second time.
   sigset_t set;
   sigemptyset(&set);
