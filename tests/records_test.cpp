@@ -3,6 +3,7 @@
 // channel exactly as the program reads slip_t.csv.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -317,6 +318,18 @@ TEST_F(Records, FileChannel) {
   EXPECT_EQ(dir.read("f"), " new\n");
   EXPECT_DEATH(open_file_channel(dir.file("missing").c_str(), "old"),
                "^open: No such file or directory\napparent state: unit 10 named [^\n]*missing\n");
+}
+
+}  // namespace
+
+namespace {
+
+// System errors above 99 (a full disk quota, 122 on Linux) are still told in
+// the system's words, never as an unknown number.
+TEST(Report, SystemErrorsAbove99) {
+  connect_standard_channels();
+  EXPECT_DEATH(fail_run(EDQUOT, "write"), "^write: Disk quota exceeded\napparent state: unit ");
+  EXPECT_DEATH(fail_run(err_cant_write, "write start"), "^write start: can't write file\n");
 }
 
 }  // namespace

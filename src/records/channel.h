@@ -10,12 +10,15 @@ enum : int {
 };
 
 // Error numbers of the failure report besides the system's errno values.
+// The run's own failures lie above every errno, so that a system error such
+// as a full quota (122 on Linux) is always told in the system's words.
 enum : int {
   err_eof = -1,
-  err_truncation = 111,  // "truncation failed in endfile"
-  err_list_input = 112,  // "incomprehensible list input"
-  err_no_space = 113,    // "out of free space"
-  err_cant_write = 127,  // "can't write file"
+  err_own = 1 << 16,
+  err_truncation = err_own + 111,  // "truncation failed in endfile"
+  err_list_input = err_own + 112,  // "incomprehensible list input"
+  err_no_space = err_own + 113,    // "out of free space"
+  err_cant_write = err_own + 127,  // "can't write file"
 };
 
 // Connects the file channel to `name`; status is "unknown" or "old".

@@ -80,7 +80,7 @@ void fail_run(int errnum, const char* context) {
   rescue_all_channels();
 
   // 2. What failed.
-  if (errnum >= 0 && errnum < 100)
+  if (errnum >= 0 && errnum < err_own)
     say("%s: %s\n", context, std::strerror(errnum));
   else if (errnum == err_eof)
     say("%s: end of file\n", context);
