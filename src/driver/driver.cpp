@@ -23,23 +23,16 @@ struct Run {
 
 Run run;
 
-void empty_record() {
-  begin_free_write(unit_output);
-  end_free_write();
-}
-
 void prompt(const char* text, float& answer) {
-  empty_record();
-  begin_free_write(unit_output);
-  put_text(text);
-  end_free_write();
+  write_text_record(unit_output, "");
+  write_text_record(unit_output, text);
   begin_free_read(unit_input);
   get_real(answer);
   end_free_read();
 }
 
 void echo(const char* a, float x, const char* ux, float y, const char* uy) {
-  empty_record();
+  write_text_record(unit_output, "");
   begin_free_write(unit_output);
   put_text(a);
   put_real(x);

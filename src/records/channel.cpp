@@ -123,7 +123,6 @@ void connect(int unit, int fd, bool writing) {
   forget(ch);
   ch.connected = true;
   ch.fd = fd;
-  ch.readable = !writing;
   ch.writable = ch.writing = writing;
   ch.seekable = lseek(fd, 0, SEEK_CUR) >= 0;
   struct stat st;
@@ -134,6 +133,11 @@ void connect(int unit, int fd, bool writing) {
 }  // namespace
 
 Channel& channel(int unit) { return table[unit]; }
+
+void say_error(const char* text, size_t len) {
+  int err = 0;
+  write_all(STDERR_FILENO, text, len, err);
+}
 
 void connect_standard_channels() {
   connect(unit_error, STDERR_FILENO, true);
@@ -155,14 +159,13 @@ void open_file_channel(const char* name, const char* status) {
   if (std::strcmp(status, "old") == 0 && stat(file.c_str(), &st) != 0)
     fail_run(errno, "open");
   // 3. Update, else read only, else create it empty for writing.
-  ch.readable = ch.writable = true;
+  ch.writable = true;
   int fd = open(file.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) {
     ch.writable = false;
     fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
   }
   if (fd < 0) {
-    ch.readable = false;
     ch.writable = true;
     fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   }

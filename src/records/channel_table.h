@@ -8,7 +8,7 @@ struct Channel {
   bool connected = false;
   int fd = -1;
   std::string name;         // empty for the standard channels
-  bool readable = false, writable = false;
+  bool writable = false;
   bool writing = false;     // direction: writing, or not writing
   bool at_end = false;      // a read met the end of input
   bool seekable = false;
@@ -41,6 +41,9 @@ void write_record(int unit, const char* text, size_t len);
 // Next character, a carriage return before a line feed dropped; -1 at end.
 int read_char(int unit);
 void unread_char(int unit, int c);
+
+// Writes text straight to standard error. Async-signal-safe.
+void say_error(const char* text, size_t len);
 
 void connect_standard_channels();
 // Closes every connected channel, reporting failures (process exit).

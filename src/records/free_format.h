@@ -8,6 +8,9 @@ void put_integer(int value);
 void put_real(float value);
 void end_free_write();
 
+// A record of one text item, or an empty record for empty text.
+void write_text_record(int unit, std::string_view text);
+
 void begin_free_read(int unit);
 void get_real(float& value);  // unchanged when the item gets a null value
 void end_free_read();         // discards the rest of the current line

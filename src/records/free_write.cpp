@@ -85,3 +85,9 @@ void end_free_write() {
   write_record(unit_now, record.buf ? record.buf : "", record.len);
   record.len = 0;
 }
+
+void write_text_record(int unit, std::string_view text) {
+  begin_free_write(unit);
+  if (!text.empty()) put_text(text);
+  end_free_write();
+}

@@ -1,6 +1,5 @@
 // The failure report: what failed, on which channel, in which statement;
 // then the abnormal end.
-#include <unistd.h>
 
 #include <csignal>
 #include <cstdarg>
@@ -29,11 +28,7 @@ void say(const char* fmt, ...) {
   va_end(ap);
   if (n < 0) return;
   if (n >= static_cast<int>(sizeof line)) n = sizeof line - 1;
-  for (int done = 0; done < n;) {
-    ssize_t k = write(STDERR_FILENO, line + done, n - done);
-    if (k <= 0) break;
-    done += k;
-  }
+  say_error(line, n);
 }
 
 const char* message(int errnum) {

@@ -15,17 +15,8 @@ namespace {
 int arg_count;
 char** arg_values;  // kept for later access; the run never looks at them
 
-void say(const char* text, size_t len) {
-  while (len > 0) {
-    ssize_t k = write(STDERR_FILENO, text, len);
-    if (k <= 0) return;
-    text += k;
-    len -= k;
-  }
-}
-
 template <size_t N>
-void say(const char (&text)[N]) { say(text, N - 1); }
+void say(const char (&text)[N]) { say_error(text, N - 1); }
 
 // Floating-point exception and abort: the message, then the abnormal end.
 void on_floating_exception(int) {
@@ -93,7 +84,7 @@ void stop_run() { std::exit(0); }
 
 void quit_run(int status, const char* line) {
   close_all_channels();
-  say(line, std::strlen(line));
+  say_error(line, std::strlen(line));
   say("\n");
   std::exit(status);
 }

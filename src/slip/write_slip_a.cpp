@@ -33,9 +33,7 @@ void write_row(float om, float amp) {
 
 void write_slip_a(int nt, float dt, const Samples& rate) {
   open_file_channel("slip_a.csv", "unknown");
-  begin_free_write(unit_file);
-  put_text("freq (Hz),slip_a (dis),slip_a (vel),slip_a (acc)");
-  end_free_write();
+  write_text_record(unit_file, "freq (Hz),slip_a (dis),slip_a (vel),slip_a (acc)");
 
   // Each line's progress record goes out before its sum is computed and
   // before its row is written.

@@ -22,9 +22,7 @@ void write_row(float t, float d, float v, float a) {
 
 void write_slip_t(int nt, float dt, const Samples& tm, const Samples& rate) {
   open_file_channel("slip_t.csv", "unknown");
-  begin_free_write(unit_file);
-  put_text("time (s),slip_t (dis),slip_t (vel),slip_t (acc)");
-  end_free_write();
+  write_text_record(unit_file, "time (s),slip_t (dis),slip_t (vel),slip_t (acc)");
 
   // The first row has no step behind it: slip and acceleration are 0.
   float d0 = 0, a0 = 0;

@@ -9,11 +9,7 @@ namespace {
 
 const Layout row("(11(f5.3,\",\"))");
 
-void text_record(const char* text) {
-  begin_free_write(unit_file);
-  if (*text) put_text(text);
-  end_free_write();
-}
+void text_record(const char* text) { write_text_record(unit_file, text); }
 
 }  // namespace
 

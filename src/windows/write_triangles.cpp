@@ -52,9 +52,7 @@ void write_slip_vel_5triangle(int nt, float vm, const Samples& tm,
                               const Samples& rate, const Picks& p,
                               Samples tri[5], Windows& w) {
   open_file_channel("slip_vel-5triangle.csv", "unknown");
-  begin_free_write(unit_file);
-  put_text("time (s),slip_t (vel),tri_1,tri_2,tri_3,tri_4,tri_5,sum_tri");
-  end_free_write();
+  write_text_record(unit_file, "time (s),slip_t (vel),tri_1,tri_2,tri_3,tri_4,tri_5,sum_tri");
 
   // Sample 1 is written with zero triangles, never evaluated.
   const float first[8] = {tm(1), rate(1), 0, 0, 0, 0, 0, 0};
