@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "records/channel.h"
+#include "records/report.h"
 
 namespace {
 

@@ -3,6 +3,9 @@
 // Every run must end with the complete result or with its exact failure
 // report, and no file may hold a partial record or lose a complete one.
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -24,6 +28,7 @@
 #include <vector>
 
 #include "records/channel.h"
+#include "records/report.h"
 #include "records/channel_table.h"
 #include "run_program.h"
 #include "slip/stages.h"
@@ -593,8 +598,8 @@ TEST(FileFaults, StandardOutputFull) {
   TempDir dir;
   RunResult r = run_from_file(dir, example_answers, "/dev/full");
   EXPECT_TRUE(aborted(r));
-  EXPECT_EQ(r.err, report("write: No space left on device", "unit 5 (unnamed)", "list io",
-                            "reading"));
+  EXPECT_EQ(r.err, report("write: No space left on device", "unit 6 (unnamed)", "list io",
+                            "writing"));
   EXPECT_TRUE(listing(dir).empty());
 }
 
@@ -664,31 +669,149 @@ void expect_rows(const std::string& text, size_t header, size_t row) {
   EXPECT_EQ(at, text.size()) << "a partial record at the end";
 }
 
-TEST(SignalFaults, DuringTheSpectra) {
+// The run's state as the kernel tells it: 'S' while it waits.
+char process_state(pid_t pid) {
+  std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  size_t paren = stat.rfind(')');
+  return paren == std::string::npos || paren + 2 >= stat.size() ? '?' : stat[paren + 2];
+}
+
+// Waits until `ready` holds while the run sleeps, for at most 20 s.
+template <class Ready>
+bool wait_until(pid_t pid, Ready ready) {
+  for (int k = 0; k < 10000; k++) {
+    if (ready() && process_state(pid) == 'S') return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+// Everything queued in a pipe or FIFO, read without waiting.
+std::string drain(int fd) {
+  fcntl(fd, F_SETFL, O_NONBLOCK);
+  std::string text;
+  char buf[65536];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) text.append(buf, n);
+  return text;
+}
+
+int queued(int fd) {
+  int n = 0;
+  ioctl(fd, FIONREAD, &n);
+  return n;
+}
+
+// Readers that stopped reading: standard output a one-page pipe that is not
+// read while the signal is sent and until the run has ended, and where the
+// case says so slip_a.csv a FIFO whose reader stopped too. The run waits in
+// a write (or for an answer) when the signal comes; it must end at once,
+// every file keeping whole records only.
+TEST(SignalFaults, StalledReaders) {
+  enum Where { prompt_full_pipe, spectra_fifo, last_hand_over };
   const struct {
     int signal;
     const char* message;
-  } cases[] = {{SIGINT, "Interrupt\n"}, {SIGTERM, "Killed\n"}};
+    Where where;
+  } cases[] = {
+      {SIGINT, "Interrupt\n", prompt_full_pipe}, {SIGTERM, "Killed\n", prompt_full_pipe},
+      {SIGINT, "Interrupt\n", spectra_fifo},     {SIGTERM, "Killed\n", spectra_fifo},
+      {SIGINT, "Interrupt\n", last_hand_over},   {SIGTERM, "Killed\n", last_hand_over},
+  };
   const Reference& ref = reference();
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
-    TempDir dir;
-    dir.write("slip_a.csv", std::string(300000, 'x') + "\n");
-    RunOptions opt;
-    opt.input = example_answers;
-    opt.signal = c.signal;
-    opt.signal_after = " i,om=  1 ";
-    RunResult r = run_slipvel(dir.path, opt);
+    SCOPED_TRACE(std::string(c.message) + " case " + std::to_string(c.where));
+    TempDir dir, io;
+    int in[2], out[2];
+    ASSERT_EQ(pipe(in) | pipe(out), 0);
+    fcntl(out[0], F_SETPIPE_SZ, 4096);
+    if (c.where == prompt_full_pipe) {
+      // Someone else's output already fills the pipe: the first prompt waits.
+      fcntl(out[1], F_SETFL, O_NONBLOCK);
+      while (write(out[1], "x", 1) == 1) {
+      }
+      fcntl(out[1], F_SETFL, 0);
+    } else {
+      ASSERT_EQ(write(in[1], example_answers, std::strlen(example_answers)),
+                static_cast<ssize_t>(std::strlen(example_answers)));
+    }
+    int fifo = -1;
+    if (c.where == spectra_fifo) {
+      ASSERT_EQ(mkfifo(dir.file("slip_a.csv").c_str(), 0644), 0);
+      fifo = open(dir.file("slip_a.csv").c_str(), O_RDONLY | O_NONBLOCK);
+    }
+    int err = open(io.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = spawn(dir, in[0], out[1], err);
+    close(err);
+    close(in[0]);
+    close(out[1]);
+    // The moment the run waits where the case puts it.
+    bool waiting = wait_until(pid, [&] {
+      // Full: no page of the FIFO left for the next whole-record write.
+      if (c.where == spectra_fifo) return queued(fifo) > fcntl(fifo, F_GETPIPE_SZ) - 4096;
+      if (c.where == last_hand_over) return dir.exists("parameter.csv");
+      return true;
+    });
+    EXPECT_TRUE(waiting);
+    kill(pid, c.signal);
+    // A liveness bound, not a speed test: the end must not wait on a reader.
+    RunResult r = wait_for(pid, 5);
     EXPECT_TRUE(exited_with(r, 1));
-    EXPECT_EQ(r.err, c.message);
-    expect_complete_records(r.out, ref.out, "standard output");
-    expect_example_files(dir, {"slip_t.csv"});
-    std::string slip_a = dir.read("slip_a.csv");
-    EXPECT_GE(count_lines(slip_a), 1);
-    expect_rows(slip_a, 49, 57);
-    expect_complete_records(slip_a, ref.files.at("slip_a.csv"), "slip_a.csv");
-    EXPECT_EQ(listing(dir), (std::vector<std::string>{"slip_a.csv", "slip_t.csv"}));
+    EXPECT_EQ(io.read("err"), c.message);
+    std::string out_text = drain(out[0]);
+    if (c.where == prompt_full_pipe) {
+      EXPECT_TRUE(listing(dir).empty());
+    } else {
+      expect_complete_records(out_text, ref.out, "standard output");
+      expect_example_files(dir, {"slip_t.csv"});
+    }
+    if (c.where == spectra_fifo) {
+      std::string slip_a = drain(fifo);
+      EXPECT_GE(count_lines(slip_a), 1000);
+      expect_complete_records(slip_a, ref.files.at("slip_a.csv"), "slip_a.csv");
+      EXPECT_FALSE(dir.exists("slip_vel-5triangle.csv"));
+    }
+    if (c.where == last_hand_over) expect_example_files(dir);
+    for (int fd : {in[1], out[0], fifo})
+      if (fd >= 0) close(fd);
   }
+}
+
+// A run killed outright while it writes slip_a.csv over an older, longer
+// file: the file holds this run's whole records and nothing of the old one.
+// The kill comes at the first change of the file that leaves it non-empty.
+TEST(SignalFaults, KilledMidFileOverOlderFile) {
+  const Reference& ref = reference();
+  std::string older;
+  while (count_lines(older) < 30000) older += "  9.9999,    0.99999E+09,    0.99999E+09,    0.99999E+09,\n";
+  TempDir dir;
+  dir.write("slip_a.csv", older);
+  int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(watch, dir.file("slip_a.csv").c_str(), IN_MODIFY), 0);
+  int in[2];
+  ASSERT_EQ(pipe(in), 0);
+  ASSERT_GT(write(in[1], example_answers, std::strlen(example_answers)), 0);
+  close(in[1]);
+  int null = open("/dev/null", O_WRONLY);
+  pid_t pid = spawn(dir, in[0], null, null);
+  close(in[0]);
+  close(null);
+  char events[4096];
+  pollfd change = {watch, POLLIN, 0};
+  while (poll(&change, 1, 10000) == 1 && read(watch, events, sizeof events) > 0) {
+    struct stat st;
+    if (stat(dir.file("slip_a.csv").c_str(), &st) == 0 && st.st_size > 0 &&
+        st.st_size != static_cast<off_t>(older.size())) break;
+    // The unmended program never changes the size: the old tail follows.
+    if (count_lines(dir.read("slip_a.csv").substr(0, 200)) >= 2) break;
+  }
+  kill(pid, SIGKILL);
+  close(watch);
+  RunResult r = wait_for(pid, 5);
+  EXPECT_FALSE(r.exited);
+  std::string slip_a = dir.read("slip_a.csv");
+  EXPECT_LT(slip_a.size(), ref.files.at("slip_a.csv").size()) << "the kill came after the file";
+  EXPECT_EQ(slip_a.find("0.99999E+09"), std::string::npos) << "rows of the older file remain";
+  expect_complete_records(slip_a, ref.files.at("slip_a.csv"), "slip_a.csv");
 }
 
 // A signal while the program waits for the last answer: status 1, no file.

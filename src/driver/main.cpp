@@ -3,7 +3,7 @@
 #include "driver/driver.h"
 #include "records/run.h"
 
-int main(int argc, char** argv) {
-  start_run(argc, argv);
+int main() {
+  start_run();
   run_driver();  // ends the process itself
 }

@@ -8,6 +8,7 @@
 #include "records/channel_table.h"
 #include "records/fixed_format.h"
 #include "records/record.h"
+#include "records/report.h"
 
 namespace {
 

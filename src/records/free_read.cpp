@@ -7,6 +7,7 @@
 #include "records/channel.h"
 #include "records/channel_table.h"
 #include "records/free_format.h"
+#include "records/report.h"
 
 namespace {
 
@@ -132,6 +133,9 @@ void take_repeated(float& value) {
 }  // namespace
 
 void begin_free_read(int unit) {
+  // An answer is awaited: the prompt must be visible first. A standard
+  // output that fails here is reported as the write it is.
+  if (unit == unit_input) flush_output();
   note_statement(unit, true, "list io");
   in.unit = unit;
   in.repeat = 0;

@@ -7,6 +7,7 @@
 #include "records/channel_table.h"
 #include "records/free_format.h"
 #include "records/record.h"
+#include "records/report.h"
 
 namespace {
 

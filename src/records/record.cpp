@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "records/channel.h"
+#include "records/report.h"
 
 Record record;
 

@@ -1,5 +1,6 @@
 // The failure report: what failed, on which channel, in which statement;
 // then the abnormal end.
+#include "records/report.h"
 
 #include <csignal>
 #include <cstdarg>
@@ -7,10 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "records/channel.h"
 #include "records/channel_table.h"
 
 namespace {
+
+// How long the report waits for a reader that takes nothing (a stalled
+// pipe on standard output or standard error) before it goes on without it.
+constexpr int patience_ms = 2000;
 
 struct {
   int unit = unit_input;
@@ -28,7 +32,7 @@ void say(const char* fmt, ...) {
   va_end(ap);
   if (n < 0) return;
   if (n >= static_cast<int>(sizeof line)) n = sizeof line - 1;
-  say_error(line, n);
+  say_error(line, n, patience_ms);
 }
 
 const char* message(int errnum) {
@@ -57,12 +61,8 @@ void note_statement_done() { last.format = nullptr; }
 
 void fail_run(int errnum, const char* context) {
   if (failure_hook) failure_hook(errnum, context);
-  // The signal handlers must not hand the same buffers over a second time.
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigprocmask(SIG_BLOCK, &set, nullptr);
+  // The end signals stay open: a handler that comes now finds every buffer
+  // exactly where the hand-over stands and ends the run itself.
   if (under_way) {
     say("fail_run: a failure report is already under way");
     std::signal(SIGABRT, SIG_DFL);
@@ -72,7 +72,7 @@ void fail_run(int errnum, const char* context) {
 
   // 1. Every complete record reaches its reader (standard output first);
   //    a file being written is cut after its last complete record.
-  rescue_all_channels();
+  rescue_all_channels(patience_ms);
 
   // 2. What failed.
   if (errnum >= 0 && errnum < err_own)

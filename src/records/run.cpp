@@ -12,59 +12,47 @@
 
 namespace {
 
-int arg_count;
-char** arg_values;  // kept for later access; the run never looks at them
+// How long a signal's end waits for a reader that takes nothing: a pipe
+// whose reader has stopped reading must not hold the end back.
+constexpr int patience_ms = 250;
 
+// Each handler hands over what it can without waiting past the patience,
+// writes its message and ends: safe, since it touches only the channel
+// buffers, whose indices the main line keeps exact (held signals), and
+// async-signal-safe calls.
 template <size_t N>
-void say(const char (&text)[N]) { say_error(text, N - 1); }
+[[noreturn]] void end_by_signal(const char (&message)[N], int status) {
+  rescue_all_channels(patience_ms);
+  say_error(message, N - 1, patience_ms);
+  if (status) _exit(status);
+  std::signal(SIGABRT, SIG_DFL);
+  std::abort();
+}
 
 // Floating-point exception and abort: the message, then the abnormal end.
-void on_floating_exception(int) {
-  rescue_all_channels();
-  say("Floating Exception\n");
-  std::signal(SIGABRT, SIG_DFL);
-  std::abort();
-}
-
-void on_abort(int) {
-  rescue_all_channels();
-  say("IOT Trap\n");
-  std::signal(SIGABRT, SIG_DFL);
-  std::abort();
-}
+void on_floating_exception(int) { end_by_signal("Floating Exception\n", 0); }
+void on_abort(int) { end_by_signal("IOT Trap\n", 0); }
 
 // Interrupt and termination request: every file keeps the records completed
 // so far, and the status is 1.
-void on_interrupt(int) {
-  rescue_all_channels();
-  say("Interrupt\n");
-  _exit(1);
-}
-
-void on_termination(int) {
-  rescue_all_channels();
-  say("Killed\n");
-  _exit(1);
-}
+void on_interrupt(int) { end_by_signal("Interrupt\n", 1); }
+void on_termination(int) { end_by_signal("Killed\n", 1); }
 
 void handle(int sig, void (*handler)(int)) {
   struct sigaction sa = {};
   sa.sa_handler = handler;
-  sigfillset(&sa.sa_mask);
+  sigfillset(&sa.sa_mask);  // one end at a time
   sigaction(sig, &sa, nullptr);
 }
 
 }  // namespace
 
-void start_run(int argc, char** argv) {
+void start_run() {
   // Nothing traps: a division by zero gives an infinity, an invalid
   // operation a NaN, and both flow on into the files.
   std::fesetround(FE_TONEAREST);
   fedisableexcept(FE_ALL_EXCEPT);
   std::feclearexcept(FE_ALL_EXCEPT);
-
-  arg_count = argc;
-  arg_values = argv;
 
   handle(SIGFPE, on_floating_exception);
   handle(SIGABRT, on_abort);
@@ -84,7 +72,7 @@ void stop_run() { std::exit(0); }
 
 void quit_run(int status, const char* line) {
   close_all_channels();
-  say_error(line, std::strlen(line));
-  say("\n");
+  say_error(line, std::strlen(line), 2000);
+  say_error("\n", 1, 2000);
   std::exit(status);
 }
