@@ -776,6 +776,27 @@ TEST(SignalFaults, StalledReaders) {
   }
 }
 
+// A failure while standard output's reader has stopped reading: the records
+// it would not take are given up, and the report still comes and ends the run.
+TEST(SignalFaults, FailureWithStalledOutput) {
+  TempDir dir, io;
+  ASSERT_EQ(symlink("/dev/full", dir.file("slip_a.csv").c_str()), 0);
+  int in[2], out[2];
+  ASSERT_EQ(pipe(in) | pipe(out), 0);
+  fcntl(out[0], F_SETPIPE_SZ, 4096);
+  ASSERT_GT(write(in[1], example_answers, std::strlen(example_answers)), 0);
+  close(in[1]);
+  int err = open(io.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = spawn(dir, in[0], out[1], err);
+  for (int fd : {in[0], out[1], err}) close(fd);
+  RunResult r = wait_for(pid, 10);  // a liveness bound: the pipe is never read
+  EXPECT_TRUE(aborted(r));
+  EXPECT_EQ(io.read("err"), report("write: No space left on device", file_unit + "slip_a.csv",
+                                   slip_a_row, "writing"));
+  expect_complete_records(drain(out[0]), reference().out, "standard output");
+  close(out[0]);
+}
+
 // A run killed outright while it writes slip_a.csv over an older, longer
 // file: the file holds this run's whole records and nothing of the old one.
 // The kill comes at the first change of the file that leaves it non-empty.
