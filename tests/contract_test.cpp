@@ -107,6 +107,16 @@ TEST(Contract, StopMessageFollowsTheConsoleOnOneFile) {
   EXPECT_EQ(all.substr(all.size() - tail.size()), tail);
 }
 
+// Standard output to a file is buffered differently from a pipe; the text
+// is the same.
+TEST(Contract, ExampleConsoleToAFile) {
+  TempDir dir;
+  int status;
+  std::string all = shell(dir, "printf '6\\n4.65\\n4.32\\n2.8\\n' | " SLIPVEL_BIN " > all.txt", status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(all == read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/stdout.txt"));
+}
+
 // The other two signal handlers: their messages and the abnormal end.
 TEST(Contract, FloatingExceptionAndAbortSignals) {
   const struct {

@@ -230,7 +230,8 @@ void connect(int unit, int fd, bool writing) {
   ch.fd = fd;
   ch.writable = ch.writing = writing;
   describe(ch);
-  if (writing) open_nowait(ch);
+  // Standard error is opened afresh by each message (say_error).
+  if (writing && unit != unit_error) open_nowait(ch);
 }
 
 }  // namespace
