@@ -22,6 +22,12 @@ void begin_fixed_write(int unit, const Layout& layout);
 void put_fixed_real(float value);
 void end_fixed_write();
 
-// One field w characters wide; exposed for tests.
+// One field: exactly w characters at out (w asterisks when the value does
+// not fit), returns w. A fixed-point field takes 0 to 40 decimals, an
+// exponent field 1 to 17 mantissa digits; other counts give asterisks.
+int fixed_point_text(char* out, float value, int w, int d);
+int exponent_text(char* out, float value, int w, int d);
+
+// The same as strings, for tests.
 std::string fixed_point_field(float value, int w, int d);
 std::string exponent_field(float value, int w, int d);

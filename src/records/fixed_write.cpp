@@ -1,7 +1,5 @@
 // Fixed-field output: a layout walked field by field, each value rendered
 // right-aligned in its width, asterisks when it does not fit.
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,57 +51,20 @@ void write_literals() {
     record.put(items[walk.at].text.data(), items[walk.at].text.size());
 }
 
-std::string stars(int w) { return std::string(w, '*'); }
-
-std::string right_aligned(const char* sign, const char* text, int w) {
-  int n = static_cast<int>(std::strlen(sign) + std::strlen(text));
-  if (n > w) return stars(w);
-  return std::string(w - n, ' ') + sign + text;
-}
-
 }  // namespace
 
 Layout::Layout(const char* text) : text(text) { parse_list(text + 1, items); }
 
 std::string fixed_point_field(float value, int w, int d) {
-  // 1. Magnitude and sign; zero of either sign is plain zero.
-  double x = value;
-  bool minus = x < 0;
-  char text[64];
-  int len = std::snprintf(text, sizeof text, "%#.*f", d, std::fabs(x));
-  if (!std::isfinite(x)) return right_aligned(minus ? "-" : "", text, w);
-  // 2. A negative value that rounds to zero loses its sign.
-  if (minus && std::strspn(text, "0.") == static_cast<size_t>(len)) minus = false;
-  // 3. One character short: the leading 0 gives way; otherwise asterisks.
-  int n = len + minus;
-  if (n > w) {
-    if (text[0] == '0' && n - 1 == w) return std::string(minus ? "-" : "").append(text + 1);
-    return stars(w);
-  }
-  return std::string(w - n, ' ').append(minus ? "-" : "").append(text);
+  std::string field(w > 0 ? w : 0, ' ');
+  field.resize(fixed_point_text(field.data(), value, w, d));
+  return field;
 }
 
 std::string exponent_field(float value, int w, int d) {
-  double x = value;
-  bool minus = x < 0;
-  // 1. Room for blanks beyond sign, point, d digits, E and a signed exponent.
-  int delta = w - (d + 5) - minus;
-  if (delta < 0) return stars(w);
-  char text[64];
-  std::snprintf(text, sizeof text, "%#.*E", d - 1, std::fabs(x));
-  if (!std::isfinite(x)) return right_aligned(minus ? "-" : "", text, w);
-  // 2. The d digits m.mmmm become .mmmmm, one power of ten higher.
-  char* e = std::strchr(text, 'E');
-  std::string digits(1, text[0]);
-  digits.append(text + 2, e);
-  int exponent = x == 0 ? 0 : std::atoi(e + 1) + 1;
-  char tail[16];
-  std::snprintf(tail, sizeof tail, "E%+.2d", exponent);
-  // 3. A spare column takes the 0 before the point.
-  std::string field(delta > 0 ? delta - 1 : 0, ' ');
-  if (minus) field += '-';
-  if (delta > 0) field += '0';
-  return field + "." + digits + tail;
+  std::string field(w > 0 ? w : 0, ' ');
+  field.resize(exponent_text(field.data(), value, w, d));
+  return field;
 }
 
 void begin_fixed_write(int unit, const Layout& layout) {
@@ -118,9 +79,10 @@ void put_fixed_real(float value) {
   const auto& items = walk.layout->items;
   if (walk.at == items.size()) return;  // more values than fields: dropped
   const LayoutItem& f = items[walk.at++];
-  std::string field = f.kind == 'e' ? exponent_field(value, f.w, f.d)
-                                    : fixed_point_field(value, f.w, f.d);
-  record.put(field.data(), field.size());
+  // The field is rendered in place at the end of the record.
+  char* at = record.room(f.w);
+  record.len += f.kind == 'e' ? exponent_text(at, value, f.w, f.d)
+                              : fixed_point_text(at, value, f.w, f.d);
 }
 
 void end_fixed_write() {

@@ -1,8 +1,6 @@
 // Free-format output: items placed one after another, a new record begun
 // when an item would reach column 80.
-#include <cmath>
-#include <cstdio>
-#include <cstring>
+#include <charconv>
 
 #include "records/channel_table.h"
 #include "records/free_format.h"
@@ -25,32 +23,6 @@ void make_room(size_t len) {
 
 }  // namespace
 
-int render_real(char* out, float value) {
-  double x = value;
-  out[0] = ' ';
-  out[1] = x < 0 ? '-' : ' ';
-  // 1. Zero of either sign: no sign, just the digit and the point.
-  if (x == 0) {
-    out[1] = ' ';
-    std::memcpy(out + 2, "0.", 3);
-    return 4;
-  }
-  // 2. Nine significant digits of the magnitude.
-  char* t = out + 2;
-  int n = std::snprintf(t, 20, "%.9G", std::fabs(x));
-  // 3. An infinity or a not-a-number stands as spelled.
-  if (t[0] == 'I' || t[0] == 'N' || t[0] == 'i' || t[0] == 'n') return n + 2;
-  // 4. Otherwise a point is forced: before the exponent, or at the end.
-  if (!std::strchr(t, '.')) {
-    char* e = std::strchr(t, 'E');
-    if (!e) e = t + n;
-    std::memmove(e + 1, e, t + n + 1 - e);
-    *e = '.';
-    n++;
-  }
-  return n + 2;
-}
-
 void begin_free_write(int unit) {
   note_statement(unit, false, "list io");
   switch_to_writing(unit, "list output start");
@@ -68,7 +40,7 @@ void put_text(std::string_view text) {
 void put_integer(int value) {
   char digits[16];
   unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : value;
-  int n = std::snprintf(digits, sizeof digits, "%u", magnitude);
+  int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
   make_room(n);  // the blank and the sign do not count
   record.put(' ', 1);
   if (value < 0) record.put('-', 1);

@@ -35,3 +35,8 @@ void Record::put(char c, size_t n) {
   std::memset(buf + len, c, n);
   len += n;
 }
+
+char* Record::room(size_t n) {
+  reserve(*this, len + n);
+  return buf + len;
+}

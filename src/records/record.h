@@ -8,6 +8,9 @@ struct Record {
   size_t len = 0, cap = 0;
   void put(const char* text, size_t n);
   void put(char c, size_t n);  // c, n times
+  // Room for n more characters after len; the caller writes them there and
+  // adds what it wrote to len.
+  char* room(size_t n);
 };
 
 extern Record record;
