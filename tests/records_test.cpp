@@ -239,6 +239,10 @@ TEST_F(Records, InputFailures) {
   // The largest exponent that may be read is accepted.
   EXPECT_EQ(read_one("1e99999999\n"), std::numeric_limits<float>::infinity());
   EXPECT_EQ(read_one("1e-99999999\n"), 0.0f);
+  // Beyond the range of doubles the sign stays: an infinity or a zero.
+  EXPECT_EQ(read_one("-1e99999999\n"), -std::numeric_limits<float>::infinity());
+  EXPECT_TRUE(std::signbit(read_one("-1e-99999999\n")));
+  EXPECT_TRUE(std::signbit(read_one("-0.000\n")));
 }
 
 // Fixed-field rendering: the five field kinds of the program.

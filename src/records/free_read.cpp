@@ -1,8 +1,9 @@
 // Free-format input: reals separated by blanks, tabs, line ends or commas,
 // with null values, a slash that ends the list and repeat counts r*v.
+#include <charconv>
+#include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <string>
+#include <iterator>
 
 #include "records/channel.h"
 #include "records/channel_table.h"
@@ -35,7 +36,10 @@ void back(int c) { unread_char(in.unit, c); }
 // scales them, or no digits at all.
 struct Number {
   bool negative = false, point = false, sign = false;
-  std::string digits;   // at most max_digits, no leading zeros
+  // A place for the sign, the digits kept (no leading zeros), then room
+  // for the exponent that the conversion reads after them.
+  char text[1 + max_digits + 24];
+  int count = 0;        // digits kept
   int64_t scale = 0;    // value = digits * 10^scale
   int64_t integer_digits = 0;
   bool any = false;     // a digit was seen
@@ -57,11 +61,11 @@ Number scan(int c) {
     }
     if (!digit(c)) break;
     n.any = true;
-    if (!n.point && (c != '0' || !n.digits.empty())) n.integer_digits++;
-    if (c == '0' && n.digits.empty()) {
+    if (!n.point && (c != '0' || n.count > 0)) n.integer_digits++;
+    if (c == '0' && n.count == 0) {
       if (n.point) n.scale--;  // a leading zero after the point
-    } else if (n.digits.size() < max_digits) {
-      n.digits += static_cast<char>(c);
+    } else if (n.count < max_digits) {
+      n.text[1 + n.count++] = static_cast<char>(c);
       if (n.point) n.scale--;
     } else if (!n.point) {
       n.scale++;  // past 40 digits, a digit before the point only scales
@@ -83,13 +87,20 @@ Number scan(int c) {
   return n;
 }
 
-// Nearest double of the scanned digits, then rounded to single.
-float value_of(const Number& n) {
-  std::string text = n.negative ? "-" : "";
-  text += n.digits.empty() ? "0" : n.digits;
-  text += 'e';
-  text += std::to_string(n.digits.empty() ? 0 : n.scale);
-  return static_cast<float>(std::strtod(text.c_str(), nullptr));
+// Nearest double of the scanned digits, then rounded to single. The
+// conversion is exact for any count of digits; a value beyond the range of
+// doubles is an infinity or a zero, as the power of its first digit says.
+float value_of(Number& n) {
+  if (n.count == 0) return n.negative ? -0.0f : 0.0f;
+  char* first = n.text + 1;
+  if (n.negative) *--first = '-';
+  char* p = n.text + 1 + n.count;
+  *p++ = 'e';
+  p = std::to_chars(p, std::end(n.text), n.scale).ptr;
+  double x;
+  if (std::from_chars(first, p, x).ec == std::errc::result_out_of_range)
+    x = std::copysign(n.count + n.scale > 0 ? HUGE_VAL : 0.0, n.negative ? -1.0 : 1.0);
+  return static_cast<float>(x);
 }
 
 // Step 5 after a value: blanks and tabs, then the comma that separates it
@@ -159,11 +170,12 @@ void get_real(float& value) {
   Number n = scan(c);
   if (n.end == '*') {
     // A repeat count: one or more digits, not zero, no sign, no point.
-    if (n.negative || n.point || n.digits.empty() || n.integer_digits > max_digits ||
+    if (n.negative || n.point || n.count == 0 || n.integer_digits > max_digits ||
         n.scale != 0)
       incomprehensible("bad repetition count");
     int64_t count = 0;
-    for (char d : n.digits) count = count > INT32_MAX ? count : count * 10 + (d - '0');
+    for (int i = 0; i < n.count; i++)
+      count = count > INT32_MAX ? count : count * 10 + (n.text[1 + i] - '0');
     read_repeated(count);
     return take_repeated(value);
   }
