@@ -27,6 +27,7 @@ plot: run
 
 bench: build
 	$(BUILD)/slipvel_bench
+	bench/run_bench.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) out

@@ -615,9 +615,13 @@ TEST(FileFaults, OutOfMemory) {
     SCOPED_TRACE(kb);
     TempDir dir;
     RunResult r = run_from_file(dir, example_answers, "", {.data = kb << 10});
-    if (r.out.empty() && (exited_with(r, 127) ||
-                          r.err == "terminate called without an active exception\n"))
-      continue;  // no room to load or to set up the constant layouts
+    // No room to load, to set up the constant layouts, or (statically
+    // linked) for the C library's thread block, which it cannot report
+    // before main and ends with SIGSEGV: nothing is written.
+    bool no_start = exited_with(r, 127) ||
+                    r.err == "terminate called without an active exception\n" ||
+                    (!r.exited && r.code == SIGSEGV && r.err.empty());
+    if (r.out.empty() && no_start) continue;
     if (exited_with(r, 0)) {
       complete++;
       EXPECT_TRUE(same_text(r.out, ref.out));
@@ -628,8 +632,12 @@ TEST(FileFaults, OutOfMemory) {
     EXPECT_TRUE(aborted(r));
     // The report names the channel that wanted its buffer.
     EXPECT_TRUE(starts_with(r.err, "malloc failure: out of free space\napparent state: unit "));
+    // A write, or the read-back of slip_t.csv wanting its input buffer.
     EXPECT_TRUE(r.err.ends_with(
-        "\nlast format: list io\nlately writing sequential formatted external IO\n"));
+                    "\nlast format: list io\nlately writing sequential formatted external IO\n") ||
+                r.err.ends_with("named slip_t.csv\nlast format: list io\n"
+                                "lately reading sequential formatted external IO\n"))
+        << r.err;
     EXPECT_EQ(count_lines(r.err), 4);
     expect_complete_records(r.out, ref.out, "standard output");
     for (const std::string& f : listing(dir))
