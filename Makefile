@@ -31,10 +31,15 @@ build: packages
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j 2
 
-# Run the program on the example answers in out/ and list what it wrote.
+# Run the program on the example answers in out/ and list what it wrote; of
+# the 2,512 progress lines of the spectra only the first and the last show.
 run: build
 	mkdir -p out
-	cd out && printf '$(ANSWERS)' | ../$(BUILD)/slipvel
+	@echo "cd out && printf '$(ANSWERS)' | ../$(BUILD)/slipvel"
+	@set -o pipefail; cd out && printf '$(ANSWERS)' | ../$(BUILD)/slipvel | awk \
+	  '/^ i,om=/ { if (!n++) print; else last = $$0; next } \
+	   function flush() { if (n > 2) printf " ... %d progress lines ...\n", n - 2; if (n > 1) print last; n = 0 } \
+	   { flush(); print } END { flush() }'
 	ls -l out
 
 test: build
