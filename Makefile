@@ -12,7 +12,9 @@ all: build
 # Debian packages of the goals asked for, as "file-or-command:package" pairs;
 # `make packages` installs those that are missing before CMake looks for the
 # libraries (without root it names them and goes on).
-NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev gnuplot:gnuplot-nox
+BATCH_PACKAGES = parallel:parallel rsync:rsync ssh:openssh-client
+NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev $(BATCH_PACKAGES) \
+  /usr/sbin/sshd:openssh-server gnuplot:gnuplot-nox
 NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev
 NEEDS = $(sort $(foreach goal,$(MAKECMDGOALS),$(NEEDS_$(goal))))
 

@@ -1,0 +1,135 @@
+// Ctrl-C on slipvel-batch: the interrupt goes to its process group, as a
+// terminal sends it. A row is held inside the program at that moment, so that
+// one row is surely running when the interrupt comes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "batch_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string golden(const std::string& name) {
+  return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/" + name);
+}
+
+// Whether the process's status shows SIGINT in the signal set `key` (SigPnd,
+// ShdPnd, SigCgt, ...).
+bool has_sigint(pid_t pid, const std::string& key) {
+  std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  size_t at = status.find(key + ":\t");
+  return at != std::string::npos &&
+         std::stoull(status.substr(at + key.size() + 2, 16), nullptr, 16) & (1ull << (SIGINT - 1));
+}
+
+// An interrupt waits for the (stopped) process.
+bool interrupt_pending(pid_t pid) { return has_sigint(pid, "SigPnd") || has_sigint(pid, "ShdPnd"); }
+
+// A running slipvel whose folder lies in `outdir`, stopped where it is while
+// it handles interrupts (a process that has not yet taken the signal would
+// simply die of it); its pid, or 0 if none ran within a few seconds.
+pid_t hold_a_row(const std::string& outdir) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (const auto& p : fs::directory_iterator("/proc")) {
+      std::string name = p.path().filename();
+      if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+      if (read_file(p.path() / "comm") != "slipvel\n") continue;
+      std::error_code ec;
+      if (fs::read_symlink(p.path() / "cwd", ec).parent_path() != outdir) continue;
+      pid_t pid = std::stoi(name);
+      if (!has_sigint(pid, "SigCgt") || kill(pid, SIGSTOP) != 0) continue;
+      // Stopped (a process that has ended ignores the stop) and still
+      // handling interrupts; else it goes on and another is taken.
+      for (int k = 0; k < 100; k++) {
+        std::string stat = read_file(p.path() / "stat");
+        char state = stat.empty() ? 'X' : stat[stat.rfind(')') + 2];
+        if (state == 'T' && has_sigint(pid, "SigCgt")) return pid;
+        if (state != 'R' && state != 'S' && state != 'D') break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      kill(pid, SIGCONT);
+    }
+  }
+  return 0;
+}
+
+// Each file is a prefix of the example run's file that ends with a record.
+void expect_complete_records(const std::string& dir) {
+  for (const char* f : {"slip_t.csv", "slip_a.csv", "slip_vel-5triangle.csv", "parameter.csv"}) {
+    if (!fs::exists(dir + "/" + f)) continue;
+    std::string text = read_file(dir + "/" + f);
+    EXPECT_EQ(golden(f).compare(0, text.size(), text), 0) << f;
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << f;
+  }
+}
+
+TEST(BatchInterrupt, EndsCleanlyAndTheSameCommandResumes) {
+  TempDir scratch;
+  std::vector<Row> rows;
+  for (int k = 1; k <= 200; k++) rows.push_back({"p" + std::to_string(k), "6", "4.65", "4.32", "2.8"});
+  scratch.write("t.csv", table_text(rows));
+  std::string outdir = scratch.file("out");
+  std::vector<std::string> command = {batch_tool(), scratch.file("t.csv"), outdir};
+
+  pid_t batch = start_command(command, {}, scratch);
+  pid_t held = hold_a_row(outdir);
+  if (held == 0) killpg(batch, SIGKILL);
+  ASSERT_NE(held, 0) << "no row was seen running";
+  std::string held_dir = fs::read_symlink("/proc/" + std::to_string(held) + "/cwd");
+  killpg(batch, SIGINT);
+  // GNU parallel hands the interrupt on to each running row.
+  for (int k = 0; k < 500 && !interrupt_pending(held); k++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(interrupt_pending(held));
+  kill(held, SIGCONT);
+  Ended end = finish_command(batch, scratch, 60);
+
+  EXPECT_EQ(end.signal, SIGINT) << "exit " << end.code << ": " << end.err;
+  TempDir direct;
+  RunOptions interrupted;
+  interrupted.input = example_answers;
+  interrupted.signal = SIGINT;
+  interrupted.signal_after = " i,om=  100 ";
+  EXPECT_EQ(read_file(held_dir + "/stderr.txt"), run_slipvel(direct.path, interrupted).err);
+  expect_complete_records(held_dir);
+
+  // The job log holds the completed rows only; the summary names them and
+  // leaves the status of the others empty.
+  std::set<std::string> completed;
+  for (const Job& job : read_joblog(outdir + "/joblog")) {
+    EXPECT_EQ(job.exitval, 0);
+    completed.insert(rows.at(job.seq - 1).id);
+  }
+  EXPECT_LT(completed.size(), rows.size());
+  EXPECT_EQ(completed.count(fs::path(held_dir).filename()), 0u);
+  auto summary = file_lines(outdir + "/summary.csv");
+  ASSERT_EQ(summary.size(), rows.size() + 1);
+  for (size_t k = 0; k < rows.size(); k++)
+    EXPECT_EQ(summary[k + 1].rfind(rows[k].id + (completed.count(rows[k].id) ? ",0," : ",,"), 0), 0u)
+        << summary[k + 1];
+  EXPECT_NE(end.err.find(std::to_string(rows.size() - completed.size()) + " rows not run"),
+            std::string::npos) << end.err;
+
+  auto state = [&](const std::string& id) { return file_state(outdir + "/" + id + "/slip_a.csv"); };
+  std::map<std::string, std::string> kept;
+  for (const std::string& id : completed) kept[id] = state(id);
+  Ended again = run_command(command, {}, scratch);
+  EXPECT_EQ(again.code, 0) << again.err;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    for (const char* f : {"slip_t.csv", "slip_a.csv", "slip_vel-5triangle.csv", "parameter.csv"})
+      EXPECT_TRUE(read_file(outdir + "/" + row.id + "/" + f) == golden(f)) << f;
+  }
+  for (const auto& [id, before] : kept) EXPECT_EQ(state(id), before) << id << " ran again";
+}
+
+}  // namespace
