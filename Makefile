@@ -3,9 +3,10 @@ BUILD ?= build
 ANSWERS = 6\n4.65\n4.32\n2.8\n
 # Extra CMake settings, e.g. -DCMAKE_DISABLE_FIND_PACKAGE_GTest=TRUE.
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 SHELL := /bin/bash
 
-.PHONY: all build run test bench plot clean packages
+.PHONY: all build run test bench plot install clean packages
 
 all: build
 
@@ -14,8 +15,9 @@ all: build
 # libraries (without root it names them and goes on).
 BATCH_PACKAGES = parallel:parallel rsync:rsync ssh:openssh-client
 NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev $(BATCH_PACKAGES) \
-  /usr/sbin/sshd:openssh-server gnuplot:gnuplot-nox
+  /usr/sbin/sshd:openssh-server man:man-db gnuplot:gnuplot-nox
 NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev
+NEEDS_install = $(BATCH_PACKAGES)
 NEEDS = $(sort $(foreach goal,$(MAKECMDGOALS),$(NEEDS_$(goal))))
 
 packages:
@@ -56,6 +58,10 @@ plot: run
 bench: build
 	$(BUILD)/slipvel_bench
 	bench/run_bench.sh $(BUILD)
+
+# slipvel, slipvel-batch, their manual pages and the plot script under PREFIX.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) out
