@@ -284,6 +284,7 @@ TEST_F(Records, FixedFieldEdges) {
   EXPECT_EQ(fixed_point_field(99999.999f, 8, 2), "********");
   EXPECT_EQ(exponent_field(-0.000004f, 8, 5), "********");  // no room for the sign
   EXPECT_EQ(exponent_field(0.000004f, 10, 5), ".40000E-05");
+  EXPECT_EQ(exponent_field(0.000004f, 11, 5), "0.40000E-05");  // one spare column: the 0
   EXPECT_EQ(exponent_field(3.4e38f, 15, 5), "    0.34000E+39");
   EXPECT_EQ(exponent_field(1.4e-45f, 15, 5), "    0.14013E-44");
   // Infinities and NaN: the library's text, right-aligned, no sign on NaN.
