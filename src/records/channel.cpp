@@ -103,15 +103,20 @@ ssize_t write_now(const Sink& s, const char* p, size_t n) {
   return write(s.fd, p, std::min<size_t>(n, PIPE_BUF));
 }
 
+// The length of p[0, n) up to and including its last line end; 0 if none.
+size_t whole_lines(const char* p, size_t n) {
+  while (n > 0 && p[n - 1] != '\n') n--;
+  return n;
+}
+
 // Whole records of out[from, to) that make at most PIPE_BUF bytes, so that a
 // reader who stops reading is left no partial record (a longer record goes
 // in pieces).
 size_t whole_records(const char* out, size_t from, size_t to) {
-  size_t end = std::min<size_t>(to, from + PIPE_BUF);
-  if (end == to) return to - from;
-  size_t cut = end;
-  while (cut > from && out[cut - 1] != '\n') cut--;
-  return (cut > from ? cut : end) - from;
+  size_t n = std::min<size_t>(to - from, PIPE_BUF);
+  if (from + n == to) return n;
+  size_t whole = whole_lines(out + from, n);
+  return whole > 0 ? whole : n;
 }
 
 // Waits until the descriptor takes data or the deadline passes.
@@ -123,13 +128,6 @@ bool room_before(int fd, const Deadline& d) {
   return n == 1 || (n < 0 && errno == EINTR);
 }
 
-// A file cut back to the last line end written, after a short write.
-void cut_back(Channel& ch, size_t written, size_t whole) {
-  if (!ch.regular) return;
-  off_t good = lseek(ch.fd, 0, SEEK_CUR) - static_cast<off_t>(written - whole);
-  if (ftruncate(ch.fd, good) == 0) lseek(ch.fd, good, SEEK_SET);
-}
-
 // One step of the hand-over: one write that cannot wait, with out_done
 // moved before a handler can look. 0 when the descriptor takes nothing now.
 ssize_t hand_step(Channel& ch, int& err) {
@@ -138,9 +136,10 @@ ssize_t hand_step(Channel& ch, int& err) {
   if (ch.regular) {
     size_t done = write_all(ch.fd, ch.out + from, to - from, err);
     if (done < to - from) {
-      size_t whole = done;
-      while (whole > 0 && ch.out[from + whole - 1] != '\n') whole--;
-      cut_back(ch, done, whole);
+      // Cut back to the last line end written: no partial record stays.
+      off_t good = lseek(ch.fd, 0, SEEK_CUR) -
+                   static_cast<off_t>(done - whole_lines(ch.out + from, done));
+      if (ftruncate(ch.fd, good) == 0) lseek(ch.fd, good, SEEK_SET);
       ch.out_done = ch.out_len;  // the rest is lost with the failure
       return -1;
     }
@@ -170,16 +169,6 @@ bool hand_over(Channel& ch, const Deadline& d, int& err) {
   ch.out_done = 0;
   ch.out_len = 0;
   return true;
-}
-
-// A file being written ends after its last record: whatever an older,
-// longer file held beyond that place is removed.
-bool cut(const Channel& ch) {
-  if (!ch.regular) return true;
-  struct stat st;
-  off_t pos = lseek(ch.fd, 0, SEEK_CUR);
-  if (pos < 0 || fstat(ch.fd, &st) != 0) return false;
-  return st.st_size <= pos || ftruncate(ch.fd, pos) == 0;
 }
 
 // A pipe, FIFO or console is written through a second description of its
@@ -276,10 +265,9 @@ Fault open_channel(const char* name, const char* status) {
 Fault close_channel(int unit) {
   Channel& ch = table[unit];
   if (!ch.connected) return {};
-  if (ch.writing) {
+  // The file was cut where writing started, so it ends after its last record.
+  if (ch.writing)
     if (Fault f = flush_channel(unit)) return f;
-    if (!ch.name.empty() && !cut(ch)) return failed(err_truncation, "endfile");
-  }
   if (!ch.name.empty() && close(ch.fd) != 0) {
     int err = errno;
     forget(ch);
@@ -400,9 +388,7 @@ void rescue_all_channels(int patience_ms) {
     if (table[unit].connected && table[unit].out) hand_over(table[unit], d, err);
   for (int unit = 0; unit < channel_count; unit++) {
     Channel& ch = table[unit];
-    if (!ch.connected || !ch.writing || ch.name.empty()) continue;
-    if (ch.out) hand_over(ch, d, err);
-    cut(ch);
+    if (ch.connected && ch.writing && !ch.name.empty() && ch.out) hand_over(ch, d, err);
   }
 }
 

@@ -65,9 +65,14 @@ void connect_standard_channels();
 // Closes every connected channel, reporting failures (process exit).
 void close_all_channels();
 
+// How long an end waits in all for a reader that takes nothing: a signal's
+// end must not be held back, a failure report may wait a little longer.
+constexpr int signal_patience_ms = 250;
+constexpr int report_patience_ms = 2000;
+
 // The abnormal ends and the signal handlers. Async-signal-safe; none waits
 // longer than `patience_ms` in all for a reader that takes nothing.
-// Hands over complete records and cuts files, reporting nothing.
+// Hands over complete records, reporting nothing.
 void rescue_all_channels(int patience_ms);
 // Writes text on standard error.
 void say_error(const char* text, size_t len, int patience_ms);

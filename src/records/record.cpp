@@ -24,19 +24,17 @@ void reserve(Record& r, size_t need) {
 
 }  // namespace
 
-void Record::put(const char* text, size_t n) {
+char* Record::room(size_t n) {
   reserve(*this, len + n);
-  std::memcpy(buf + len, text, n);
+  return buf + len;
+}
+
+void Record::put(const char* text, size_t n) {
+  std::memcpy(room(n), text, n);
   len += n;
 }
 
 void Record::put(char c, size_t n) {
-  reserve(*this, len + n);
-  std::memset(buf + len, c, n);
+  std::memset(room(n), c, n);
   len += n;
-}
-
-char* Record::room(size_t n) {
-  reserve(*this, len + n);
-  return buf + len;
 }

@@ -12,10 +12,6 @@
 
 namespace {
 
-// How long the report waits for a reader that takes nothing (a stalled
-// pipe on standard output or standard error) before it goes on without it.
-constexpr int patience_ms = 2000;
-
 struct {
   int unit = unit_input;
   bool reading = true;
@@ -32,7 +28,7 @@ void say(const char* fmt, ...) {
   va_end(ap);
   if (n < 0) return;
   if (n >= static_cast<int>(sizeof line)) n = sizeof line - 1;
-  say_error(line, n, patience_ms);
+  say_error(line, n, report_patience_ms);
 }
 
 const char* message(int errnum) {
@@ -72,7 +68,7 @@ void fail_run(int errnum, const char* context) {
 
   // 1. Every complete record reaches its reader (standard output first);
   //    a file being written is cut after its last complete record.
-  rescue_all_channels(patience_ms);
+  rescue_all_channels(report_patience_ms);
 
   // 2. What failed.
   if (errnum >= 0 && errnum < err_own)

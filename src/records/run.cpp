@@ -12,18 +12,14 @@
 
 namespace {
 
-// How long a signal's end waits for a reader that takes nothing: a pipe
-// whose reader has stopped reading must not hold the end back.
-constexpr int patience_ms = 250;
-
 // Each handler hands over what it can without waiting past the patience,
 // writes its message and ends: safe, since it touches only the channel
 // buffers, whose indices the main line keeps exact (held signals), and
 // async-signal-safe calls.
 template <size_t N>
 [[noreturn]] void end_by_signal(const char (&message)[N], int status) {
-  rescue_all_channels(patience_ms);
-  say_error(message, N - 1, patience_ms);
+  rescue_all_channels(signal_patience_ms);
+  say_error(message, N - 1, signal_patience_ms);
   if (status) _exit(status);
   std::signal(SIGABRT, SIG_DFL);
   std::abort();
@@ -72,7 +68,7 @@ void stop_run() { std::exit(0); }
 
 void quit_run(int status, const char* line) {
   close_all_channels();
-  say_error(line, std::strlen(line), 2000);
-  say_error("\n", 1, 2000);
+  say_error(line, std::strlen(line), report_patience_ms);
+  say_error("\n", 1, report_patience_ms);
   std::exit(status);
 }
