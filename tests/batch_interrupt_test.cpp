@@ -1,6 +1,8 @@
 // Ctrl-C on slipvel-batch: the interrupt goes to its process group, as a
 // terminal sends it. A row is held inside the program at that moment, so that
-// one row is surely running when the interrupt comes.
+// one row is surely running when the interrupt comes: a run takes a few
+// milliseconds, so the first row waits at its first prompt for answers held
+// back by a stand-in beside the batch tool.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -33,10 +35,10 @@ bool has_sigint(pid_t pid, const std::string& key) {
 // An interrupt waits for the (stopped) process.
 bool interrupt_pending(pid_t pid) { return has_sigint(pid, "SigPnd") || has_sigint(pid, "ShdPnd"); }
 
-// A running slipvel whose folder lies in `outdir`, stopped where it is while
-// it handles interrupts (a process that has not yet taken the signal would
-// simply die of it); its pid, or 0 if none ran within a few seconds.
-pid_t hold_a_row(const std::string& outdir) {
+// The slipvel running in folder `row`, stopped where it is while it handles
+// interrupts (a process that has not yet taken the signal would simply die
+// of it); its pid, or 0 if none ran within a few seconds.
+pid_t hold_row(const std::string& row) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
     for (const auto& p : fs::directory_iterator("/proc")) {
@@ -44,7 +46,7 @@ pid_t hold_a_row(const std::string& outdir) {
       if (name.find_first_not_of("0123456789") != std::string::npos) continue;
       if (read_file(p.path() / "comm") != "slipvel\n") continue;
       std::error_code ec;
-      if (fs::read_symlink(p.path() / "cwd", ec).parent_path() != outdir) continue;
+      if (fs::read_symlink(p.path() / "cwd", ec) != row) continue;
       pid_t pid = std::stoi(name);
       if (!has_sigint(pid, "SigCgt") || kill(pid, SIGSTOP) != 0) continue;
       // Stopped (a process that has ended ignores the stop) and still
@@ -78,10 +80,29 @@ TEST(BatchInterrupt, EndsCleanlyAndTheSameCommandResumes) {
   for (int k = 1; k <= 200; k++) rows.push_back({"p" + std::to_string(k), "6", "4.65", "4.32", "2.8"});
   scratch.write("t.csv", table_text(rows));
   std::string outdir = scratch.file("out");
-  std::vector<std::string> command = {batch_tool(), scratch.file("t.csv"), outdir};
+  // The batch tool runs the program beside it: here a stand-in that holds
+  // back the answers of the first row it starts (until the interrupt ends
+  // its sleep) and runs every other row, and every later batch, at once.
+  fs::create_directory(scratch.file("bin"));
+  fs::copy_file(batch_tool(), scratch.file("bin/slipvel-batch"));
+  scratch.write("bin/slipvel",
+                "#!/bin/sh\n"
+                "if mkdir \"$0.held\" 2>/dev/null; then\n"
+                "  pwd >\"$0.held/row\"\n"
+                "  trap : INT\n"
+                "  { sleep 60; cat; } | '" + build_dir() + "/slipvel'\n"
+                "else\n"
+                "  exec '" + build_dir() + "/slipvel'\n"
+                "fi\n");
+  fs::permissions(scratch.file("bin/slipvel"), fs::perms::owner_all);
+  std::vector<std::string> command = {scratch.file("bin/slipvel-batch"), scratch.file("t.csv"), outdir};
 
   pid_t batch = start_command(command, {}, scratch);
-  pid_t held = hold_a_row(outdir);
+  std::string marker = scratch.file("bin/slipvel.held/row");
+  for (int k = 0; k < 2000 && read_file(marker).empty(); k++)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::string row = read_file(marker);
+  pid_t held = row.empty() ? 0 : hold_row(row.substr(0, row.size() - 1));
   if (held == 0) killpg(batch, SIGKILL);
   ASSERT_NE(held, 0) << "no row was seen running";
   std::string held_dir = fs::read_symlink("/proc/" + std::to_string(held) + "/cwd");

@@ -198,6 +198,9 @@ TEST(SpectrumLines, ConstructedHistoriesMatchReference) {
       {"spike at sample 1", spikes({{1, 3.5f}})},
       {"spike at inner sample", spikes({{500, -2.25f}})},
       {"spike at last sample", spikes({{nt_grid, 1.75f}})},
+      // The sums may stop after the last non-zero sample: negative zeros
+      // after it are zeros too, and the step after it still counts.
+      {"negative zeros after the last sample", spikes({{600, 1.5f}, {601, -0.0f}, {nt_grid, -0.0f}})},
       {"NaN sample", spikes({{300, 1.0f}, {301, qnan}, {302, 2.0f}})},
       {"+inf sample", spikes({{40, inf}})},
       {"-inf sample", spikes({{41, -inf}})},

@@ -110,9 +110,21 @@ template <int W, bool in_range>
   return fallbacks;
 }
 
+// The last sample whose step can change a sum whose phases and dt are
+// finite. Past the last non-zero velocity L every integrand rate * ex is a
+// zero: the step at L + 1 still adds half of sample L, every later step
+// adds a zero, which leaves a sum as it is (only a zero sum may change its
+// sign, and the modulus takes magnitudes). A slip pulse ends long before
+// the grid does, so most of the grid is skipped.
+inline int quiet_end(const Samples& rate, int nt) {
+  int last = nt;
+  while (last > 1 && rate(last) == 0) last--;
+  return last < nt ? last + 1 : nt;
+}
+
 // Amplitudes of the m <= W lines om[0..m-1].
 template <int W>
-[[gnu::always_inline]] inline long block(const Samples& rate, int nt, float dt,
+[[gnu::always_inline]] inline long block(const Samples& rate, int nt, int end, float dt,
                                          const float* om, int m, float* amp) {
   typedef typename Lanes<W>::f vf;
   // 1. Unused lanes run at om = 0, where cos and sin are exact.
@@ -124,9 +136,11 @@ template <int W>
   bool in_range = true;
   for (int l = 0; l < m; l++)
     in_range = in_range && std::fabs(static_cast<double>(om[l])) * last <= phase_max;
-  // 3. The sums from the first sample on, then the moduli.
+  // 3. The sums from the first sample on, then the moduli. In range every
+  //    phase is finite and so is dt (else the last time is not), and the
+  //    sums may stop at `end`.
   Sums<W> sum;
-  long fallbacks = in_range ? sum_lines<W, true>(rate, nt, dt, omv, sum)
+  long fallbacks = in_range ? sum_lines<W, true>(rate, end, dt, omv, sum)
                             : sum_lines<W, false>(rate, nt, dt, omv, sum);
   for (int l = 0; l < m; l++)
     amp[l] = modulus(static_cast<float>(sum.dv_re[l]), static_cast<float>(sum.dv_im[l]));
@@ -136,9 +150,10 @@ template <int W>
 template <int W>
 [[gnu::always_inline]] inline long lines(const Samples& rate, int nt, float dt,
                                          const float* om, int n, float* amp) {
+  const int end = quiet_end(rate, nt);
   long fallbacks = 0;
   for (int k = 0; k < n; k += W)
-    fallbacks += block<W>(rate, nt, dt, om + k, n - k < W ? n - k : W, amp + k);
+    fallbacks += block<W>(rate, nt, end, dt, om + k, n - k < W ? n - k : W, amp + k);
   return fallbacks;
 }
 
