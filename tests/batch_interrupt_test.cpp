@@ -115,12 +115,8 @@ TEST(BatchInterrupt, EndsCleanlyAndTheSameCommandResumes) {
   Ended end = finish_command(batch, scratch, 60);
 
   EXPECT_EQ(end.signal, SIGINT) << "exit " << end.code << ": " << end.err;
-  TempDir direct;
-  RunOptions interrupted;
-  interrupted.input = example_answers;
-  interrupted.signal = SIGINT;
-  interrupted.signal_after = " i,om=  100 ";
-  EXPECT_EQ(read_file(held_dir + "/stderr.txt"), run_slipvel(direct.path, interrupted).err);
+  // The program's own message for an interrupt.
+  EXPECT_EQ(read_file(held_dir + "/stderr.txt"), "Interrupt\n");
   expect_complete_records(held_dir);
 
   // The job log holds the completed rows only; the summary names them and
