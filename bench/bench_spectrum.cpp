@@ -65,7 +65,7 @@ BENCHMARK(BM_lines)->Arg(16)->Arg(32)->Arg(nline)->Unit(benchmark::kMillisecond)
 // example's pulse and on one that lasts the whole grid.
 void BM_path(benchmark::State& state) {
   const Isa isa = static_cast<Isa>(state.range(0));
-  const Samples& rate = state.range(1) ? long_rate : ::rate;
+  const Samples& history = state.range(1) ? long_rate : rate;
   if (!isa_runs(isa)) {
     state.SkipWithError("instruction set not available");
     return;
@@ -75,7 +75,7 @@ void BM_path(benchmark::State& state) {
   for (auto _ : state) {
     fallbacks = 0;
     for (int k = 0; k < nline; k += 16)
-      fallbacks += spectrum_lines_on(isa, rate, nt_grid, dt, &om[k],
+      fallbacks += spectrum_lines_on(isa, history, nt_grid, dt, &om[k],
                                      std::min(16, nline - k), &amp[k]);
     benchmark::DoNotOptimize(amp.data());
   }

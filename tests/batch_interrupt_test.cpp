@@ -18,10 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string golden(const std::string& name) {
-  return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/" + name);
-}
-
 // Whether the process's status shows SIGINT in the signal set `key` (SigPnd,
 // ShdPnd, SigCgt, ...).
 bool has_sigint(pid_t pid, const std::string& key) {
@@ -90,11 +86,11 @@ TEST(BatchInterrupt, EndsCleanlyAndTheSameCommandResumes) {
   std::string marker = scratch.file("bin/slipvel.held/row");
   for (int k = 0; k < 2000 && read_file(marker).empty(); k++)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  std::string row = read_file(marker);
-  pid_t held = row.empty() ? 0 : row_program(row.substr(0, row.size() - 1));
+  std::string held_dir = read_file(marker);
+  if (!held_dir.empty()) held_dir.pop_back();  // the line end of pwd
+  pid_t held = held_dir.empty() ? 0 : row_program(held_dir);
   if (held == 0) killpg(batch, SIGKILL);
   ASSERT_NE(held, 0) << "no row was seen running";
-  std::string held_dir = fs::read_symlink("/proc/" + std::to_string(held) + "/cwd");
   // The held row waits at its first prompt; GNU parallel hands the
   // interrupt on to it, and the batch ends with it.
   killpg(batch, SIGINT);

@@ -34,7 +34,7 @@ std::string digest(const std::string& path) {
 // and the four files.
 std::map<std::string, std::string> stored_digests() {
   std::map<std::string, std::string> d;
-  std::istringstream s(read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/digests.txt"));
+  std::istringstream s(golden("digests.txt"));
   for (std::string line; std::getline(s, line);)
     if (!line.empty() && line[0] != '#') d[line.substr(0, line.find(' '))] = line;
   return d;
@@ -87,10 +87,6 @@ TEST(Contract, AnswerSetsMatchStoredDigests) {
   }
 }
 
-std::string golden_stdout() {
-  return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/stdout.txt");
-}
-
 // Runs `script` under sh in a fresh directory; returns its status and the
 // combined output file.
 std::string shell(const TempDir& dir, const std::string& script, int& status) {
@@ -120,7 +116,7 @@ TEST(Contract, ExampleConsoleToAFile) {
   int status;
   std::string all = shell(dir, "printf '6\\n4.65\\n4.32\\n2.8\\n' | " SLIPVEL_BIN " > all.txt", status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_TRUE(all == golden_stdout());
+  EXPECT_TRUE(all == golden("stdout.txt"));
 }
 
 // The other two signal handlers: their messages and the abnormal end.
@@ -141,8 +137,7 @@ TEST(Contract, FloatingExceptionAndAbortSignals) {
     EXPECT_EQ(r.code, SIGABRT);
     EXPECT_EQ(r.err, c.message);
     // Sent while the prompt may still be handed over: no record twice.
-    const std::string out = golden_stdout();
-    EXPECT_EQ(r.out, out.substr(0, out.find('\n', out.find("Enter slip")) + 1));
+    EXPECT_EQ(r.out, example_out_through("Enter slip"));
   }
 }
 

@@ -64,12 +64,6 @@ const Reference& reference() {
   return ref;
 }
 
-// Standard output of the example run up to the end of the record with `text`.
-std::string example_out_through(const std::string& text) {
-  const std::string& out = reference().out;
-  return out.substr(0, out.find('\n', out.find(text)) + 1);
-}
-
 // Equality of long texts, reported by the first differing line.
 testing::AssertionResult same_text(const std::string& got, const std::string& want) {
   if (got == want) return testing::AssertionSuccess();

@@ -103,6 +103,15 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
+std::string golden(const std::string& name) {
+  return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/" + name);
+}
+
+std::string example_out_through(const std::string& text) {
+  const std::string out = golden("stdout.txt");
+  return out.substr(0, out.find('\n', out.find(text)) + 1);
+}
+
 std::string TempDir::read(const std::string& name) const { return read_file(file(name)); }
 
 void TempDir::write(const std::string& name, const std::string& text) const {

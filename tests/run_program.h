@@ -39,6 +39,10 @@ struct TempDir {
 };
 
 std::string read_file(const std::string& path);
+// A file of the frozen contract under tests/golden/.
+std::string golden(const std::string& name);
+// Standard output of the example run up to the end of the record with `text`.
+std::string example_out_through(const std::string& text);
 int count_lines(const std::string& text);
 
 // The example answers of the prompts.

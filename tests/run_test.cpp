@@ -10,10 +10,6 @@
 
 namespace {
 
-std::string golden(const std::string& name) {
-  return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/" + name);
-}
-
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> v;
   std::istringstream s(text);
