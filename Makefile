@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 SHELL := /bin/bash
 
-.PHONY: all build run test bench plot install clean packages
+.PHONY: all build run test bench plot fault install clean packages
 
 all: build
 
@@ -14,10 +14,14 @@ all: build
 # `make packages` installs those that are missing before CMake looks for the
 # libraries (without root it names them and goes on).
 BATCH_PACKAGES = parallel:parallel rsync:rsync ssh:openssh-client
-NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev $(BATCH_PACKAGES) \
-  /usr/sbin/sshd:openssh-server man:man-db gnuplot:gnuplot-nox
-NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev
-NEEDS_install = $(BATCH_PACKAGES)
+FAULT_PACKAGES = pkg-config:pkg-config /usr/include/toml++/toml.h:libtomlplusplus-dev \
+  /usr/include/GeographicLib/Geodesic.hpp:libgeographiclib-dev gnuplot:gnuplot-nox \
+  gmt:gmt /usr/share/gmt-gshhg/binned_GSHHS_l.nc:gmt-gshhg-low
+NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev $(BATCH_PACKAGES) $(FAULT_PACKAGES) \
+  /usr/sbin/sshd:openssh-server man:man-db geod:proj-bin xmllint:libxml2-utils
+NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev $(FAULT_PACKAGES) hyperfine:hyperfine
+NEEDS_install = $(BATCH_PACKAGES) $(FAULT_PACKAGES)
+NEEDS_fault = $(FAULT_PACKAGES)
 NEEDS = $(sort $(foreach goal,$(MAKECMDGOALS),$(NEEDS_$(goal))))
 
 packages:
@@ -58,6 +62,12 @@ plot: run
 bench: build
 	$(BUILD)/slipvel_bench
 	bench/run_bench.sh $(BUILD)
+
+# The example fault: its SRF file, a summary of it and its pictures in out/.
+fault: build
+	mkdir -p out
+	$(BUILD)/slipvel-fault -o out/example.srf examples/fault.toml
+	$(BUILD)/slipvel-fault info out/example.srf
 
 # slipvel, slipvel-batch, their manual pages and the plot script under PREFIX.
 install: build

@@ -1,0 +1,76 @@
+#include "fault/atomic_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "fault/refusal.h"
+
+namespace {
+
+[[noreturn]] void fail(const std::string& target, const char* what, int err) {
+  throw Refusal(target + ": " + what + ": " + std::strerror(err), status_failed);
+}
+
+// The permissions a plain create would give: 0666 less the umask (mkstemp
+// makes 0600). umask can only be read by setting it, so it is set back at once.
+mode_t plain_mode() {
+  mode_t mask = umask(022);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
+  std::string name = target_ + ".tmp-XXXXXX";
+  int fd = mkstemp(name.data());
+  if (fd < 0) fail(target_, "cannot create a file beside it", errno);
+  temp_ = name;
+  // A failed fchmod leaves 0600, which loses nothing: the file is still whole.
+  (void)fchmod(fd, plain_mode());
+  stream_ = fdopen(fd, "w");
+  if (!stream_) {
+    int err = errno;
+    close(fd);
+    unlink(temp_.c_str());
+    fail(target_, "cannot open", err);
+  }
+}
+
+AtomicFile::~AtomicFile() {
+  if (stream_) std::fclose(stream_);
+  if (!committed_ && !temp_.empty()) unlink(temp_.c_str());
+}
+
+void AtomicFile::close_stream() {
+  if (!stream_) return;
+  bool bad = std::fflush(stream_) != 0 || std::ferror(stream_);
+  int err = errno;
+  bad = (std::fclose(stream_) != 0) || bad;
+  stream_ = nullptr;
+  if (bad) fail(target_, "write failed", err ? err : EIO);
+}
+
+void AtomicFile::commit() {
+  // The data reaches the disk before the name does: a crash after the
+  // rename never shows an empty or partial file under the target's name.
+  if (stream_) {
+    if (std::fflush(stream_) != 0 || std::ferror(stream_)) fail(target_, "write failed", errno ? errno : EIO);
+    if (fsync(fileno(stream_)) != 0) fail(target_, "write failed", errno);
+  }
+  close_stream();
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail(target_, "cannot rename into place", errno);
+  committed_ = true;
+}
+
+long long AtomicFile::size() const {
+  struct stat st;
+  if (stream_) std::fflush(stream_);
+  const std::string& name = committed_ ? target_ : temp_;
+  return stat(name.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
