@@ -7,6 +7,7 @@
 #include "records/channel.h"
 #include "records/free_format.h"
 #include "records/run.h"
+#include "slip/pulse_times.h"
 #include "slip/stages.h"
 #include "slip/vslip.h"
 #include "windows/windows.h"
@@ -54,21 +55,21 @@ void echo(const char* a, float x, const char* ux, float y, const char* uy) {
 
 void run_driver() {
   const int nt = nt_grid;
-  const float dt = 0.01f;
+  const float dt = grid_dt;
   Run& r = run;
 
   // 1. The time grid, each time the exact product rounded once.
-  for (int i = 1; i <= nt; i++) r.tm(i) = static_cast<float>((i - 1) * static_cast<double>(dt));
+  fill_time_grid(r.tm, nt);
 
   // 2. The dialogue; td and tr derived as the answers come.
   prompt("Enter fmax (Hz) [ex:6 (Hz)]", r.fmax);
-  r.td = static_cast<float>(1 / (static_cast<double>(r.fmax) * 3.1415927f));
+  r.td = peak_time(r.fmax);
   echo("fmax,td = ", r.fmax, " (Hz)", r.td, " (s)");
   prompt("Enter slip (m) [ex:4.65 (m)]", r.slip);
   prompt("Enter vm (m/s) [ex:4.32 (m/s)]", r.vm);
   echo("slip, vm = ", r.slip, " (m)", r.vm, " (m/s)");
   prompt("Enter ts [ex:2.8 (s)]", r.ts);
-  r.tr = static_cast<float>((static_cast<double>(r.ts) + r.ts) / 3);
+  r.tr = decay_end(r.ts);
   echo("ts, tr = ", r.ts, " (s)", r.tr, " (s)");
 
   // 3. The slip-velocity samples.

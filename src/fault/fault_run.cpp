@@ -1,5 +1,284 @@
+// The fault run: every subfault's pulse on all cores, streamed in subfault
+// order into the SRF file (and, on request, the subfault CSV and a batch
+// table), each file renamed into place only when complete.
 #include "fault/fault_run.h"
 
-#include "fault/refusal.h"
+#include <sys/stat.h>
 
-int fault_run_command(int, char**) { throw Refusal("not built yet"); }
+#include <algorithm>
+#include <charconv>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "fault/atomic_file.h"
+#include "fault/description.h"
+#include "fault/end_signal.h"
+#include "fault/geometry.h"
+#include "fault/progress.h"
+#include "fault/refusal.h"
+#include "fault/srf_write.h"
+#include "fault/subfault_answers.h"
+#include "fault/subfault_pulse.h"
+#include "slip/pulse_times.h"
+
+namespace {
+
+const char* usage =
+    "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--csv FILE.csv] [--table FILE.csv] "
+    "DESCRIPTION.toml";
+
+struct Options {
+  std::string description, srf, csv, table;
+  SrfVersion version = SrfVersion::v2;
+  int jobs = 0;
+};
+
+int parse_jobs(const std::string& text) {
+  int n = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 || n > 1024)
+    throw Refusal("-j takes a whole number from 1 to 1024, not \"" + text + "\"");
+  return n;
+}
+
+// The SRF's default name: the description's, ending in .srf, in this folder.
+std::string default_srf(const std::string& description) {
+  std::string name = description.substr(description.rfind('/') + 1);
+  if (name.ends_with(".toml")) name.resize(name.size() - 5);
+  return name + ".srf";
+}
+
+Options parse_options(int argc, char** argv) {
+  Options o;
+  auto value = [&](int& k, const std::string& flag) -> std::string {
+    if (k + 1 >= argc) throw Refusal(flag + " needs a value\n" + usage);
+    return argv[++k];
+  };
+  for (int k = 1; k < argc; k++) {
+    std::string a = argv[k];
+    if (a == "-h" || a == "--help") {
+      std::puts(usage);
+      std::exit(0);
+    }
+    if (a == "-j") o.jobs = parse_jobs(value(k, a));
+    else if (a.starts_with("-j") && a.size() > 2) o.jobs = parse_jobs(a.substr(2));
+    else if (a == "-o") o.srf = value(k, a);
+    else if (a == "--csv") o.csv = value(k, a);
+    else if (a == "--table") o.table = value(k, a);
+    else if (a == "--srf-version") {
+      std::string v = value(k, a);
+      if (v != "1.0" && v != "2.0") throw Refusal("--srf-version is 1.0 or 2.0, not \"" + v + "\"");
+      o.version = v == "1.0" ? SrfVersion::v1 : SrfVersion::v2;
+    } else if (a.starts_with("-") && a != "-") throw Refusal("unknown option " + a + "\n" + usage);
+    else if (o.description.empty()) o.description = a;
+    else throw Refusal("one description at a time\n" + std::string(usage));
+  }
+  if (o.description.empty()) throw Refusal(std::string("no description given\n") + usage);
+  if (o.srf.empty()) o.srf = default_srf(o.description);
+  if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
+  return o;
+}
+
+// An output must not replace an input, nor another output.
+void refuse_overlaps(const Options& o, const Description& d) {
+  auto same = [](const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    if (a == b) return true;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  };
+  std::vector<std::string> inputs = {o.description};
+  if (!d.table_path.empty()) inputs.push_back(d.table_path);
+  std::vector<std::string> outputs = {o.srf};
+  if (!o.csv.empty()) outputs.push_back(o.csv);
+  if (!o.table.empty()) outputs.push_back(o.table);
+  for (size_t k = 0; k < outputs.size(); k++) {
+    for (const auto& in : inputs)
+      if (same(outputs[k], in)) throw Refusal(outputs[k] + ": is an input of this run; choose another name");
+    for (size_t m = k + 1; m < outputs.size(); m++)
+      if (same(outputs[k], outputs[m])) throw Refusal(outputs[k] + ": named for two outputs");
+  }
+}
+
+// What the whole run shares: read-only while the workers run.
+struct Job {
+  const Description& d;
+  const SubfaultAnswers& answers;
+  SrfVersion version;
+  Samples tm;
+  double area_km2, mu;
+};
+
+// One subfault as the writers need it.
+struct PointResult {
+  SubfaultPlace place;
+  Answers answers;
+  float td = 0, tr = 0, peak = 0;
+  int nt1 = 0;
+  double slip1 = 0, moment = 0;  // cm, N m
+  std::string srf, error;
+};
+
+void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult& r) {
+  const Plane& p = job.d.plane;
+  r.srf.clear();
+  r.error.clear();
+  try {
+    r.place = place_subfault(job.d, static_cast<int>(index % p.nstk) + 1, static_cast<int>(index / p.nstk) + 1);
+    r.answers = job.answers.of(r.place);
+    compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
+    r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
+    r.peak = pulse.peak;
+    SrfPointFields f;
+    f.lon = r.place.lon, f.lat = r.place.lat, f.dep = r.place.depth;
+    f.stk = p.strike, f.dip = p.dip, f.rake = p.rake;
+    f.area = job.area_km2 * 1e10;  // km^2 -> cm^2
+    f.tinit = r.place.tinit;
+    f.dt = 0.01;  // the grid's step as a reader takes it
+    f.vs = job.d.vs * 1e5;  // km/s -> cm/s
+    f.den = job.d.density;
+    r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate, pulse.nt1);
+    r.moment = job.mu * (job.area_km2 * 1e6) * (r.slip1 / 100);
+  } catch (const std::exception& e) {
+    r.error = e.what();
+  }
+}
+
+// Subfaults first .. first + n - 1 on `jobs` threads, interleaved so that
+// slow pulses spread over all of them; results in subfault order.
+void run_chunk(const Job& job, long first, long n, std::vector<PointResult>& out, int jobs) {
+  auto work = [&](long t) {
+    SubfaultPulse pulse;
+    for (long k = t; k < n; k += jobs) compute_point(job, first + k, pulse, out[static_cast<size_t>(k)]);
+  };
+  std::vector<std::jthread> threads;
+  for (long t = 1; t < jobs && t < n; t++) threads.emplace_back(work, t);
+  work(0);
+}
+
+void write(AtomicFile& f, const std::string& text) {
+  if (std::fwrite(text.data(), 1, text.size(), f.stream()) != text.size())
+    throw Refusal(f.target() + ": write failed: " + std::strerror(errno), status_failed);
+}
+
+// The fault's totals, summed in subfault order: the same for every -j.
+struct Totals {
+  long points = 0, with_slip = 0;
+  double moment = 0, sum_slip = 0, max_slip = 0, max_tinit = 0, end = 0;
+  void add(const PointResult& r) {
+    points++;
+    moment += r.moment;
+    sum_slip += r.slip1;
+    max_slip = std::max(max_slip, r.slip1);
+    max_tinit = std::max(max_tinit, r.place.tinit);
+    if (r.nt1 > 0) {
+      with_slip++;
+      end = std::max(end, r.place.tinit + (r.nt1 - 1) * 0.01);
+    }
+  }
+};
+
+std::string csv_line(const PointResult& r) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, "%d,%d,%.4f,%.4f,%.6f,%.6f,%.5f,%.6f,%s,%s,%s,%s,%s,%s,%d,%.5e,%.4f,%.6e\n", r.place.i,
+                r.place.j, r.place.along, r.place.down, r.place.lon, r.place.lat, r.place.depth, r.place.tinit,
+                float_text(r.answers.fmax).c_str(), float_text(r.answers.slip).c_str(),
+                float_text(r.answers.vm).c_str(), float_text(r.answers.ts).c_str(), float_text(r.td).c_str(),
+                float_text(r.tr).c_str(), r.nt1, static_cast<double>(r.peak) * 100, r.slip1, r.moment);
+  return buf;
+}
+
+const char* csv_header =
+    "i,j,along_strike_km,down_dip_km,lon,lat,depth_km,tinit_s,fmax,slip,vm,ts,td,tr,nt1,peak_slip_rate_cm_s,"
+    "slip1_cm,moment_N_m\n";
+
+// A row of slipvel-batch's table: the subfault's id and its four answers.
+std::string table_line(const PointResult& r, const Plane& p) {
+  int wi = static_cast<int>(std::to_string(p.nstk).size()), wj = static_cast<int>(std::to_string(p.ndip).size());
+  char id[64];
+  std::snprintf(id, sizeof id, "s%0*d_%0*d", wi, r.place.i, wj, r.place.j);
+  return std::string(id) + "," + float_text(r.answers.fmax) + "," + float_text(r.answers.slip) + "," +
+         float_text(r.answers.vm) + "," + float_text(r.answers.ts) + "\n";
+}
+
+// The subfaults in chunks, each chunk on all threads and then written in
+// subfault order: memory stays the same for any fault size.
+Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<AtomicFile>& csv,
+                     std::optional<AtomicFile>& table) {
+  const long np = static_cast<long>(job.d.plane.nstk) * job.d.plane.ndip;
+  const long chunk = 1024;
+  std::vector<PointResult> results(static_cast<size_t>(std::min(chunk, np)));
+  Totals totals;
+  Progress progress(np);
+  for (long first = 0; first < np; first += chunk) {
+    long n = std::min(chunk, np - first);
+    run_chunk(job, first, n, results, jobs);
+    check_end_signal();
+    for (long k = 0; k < n; k++) {
+      const PointResult& r = results[static_cast<size_t>(k)];
+      if (!r.error.empty()) throw Refusal(r.error);
+      write(srf, r.srf);
+      if (csv) write(*csv, csv_line(r));
+      if (table) write(*table, table_line(r, job.d.plane));
+      totals.add(r);
+    }
+    progress.show(first + n);
+  }
+  return totals;
+}
+
+double moment_magnitude(double m0) { return 2.0 / 3.0 * (std::log10(m0) - 9.1); }
+
+void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
+                   const std::vector<const AtomicFile*>& extras) {
+  const Plane& p = d.plane;
+  std::printf("subfaults: %ld (%d along strike x %d down dip, %g x %g km), %ld with slip\n", t.points, p.nstk, p.ndip,
+              p.dlen, p.dwid, t.with_slip);
+  std::printf("area: %g km^2\n", p.length * p.width);
+  if (t.moment > 0) std::printf("moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
+  else std::printf("moment: 0 N m\n");
+  std::printf("slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
+  if (d.magnitude) std::printf("magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
+  std::printf("rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
+  std::printf("written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
+  for (const AtomicFile* f : extras) std::printf("written: %s (%lld bytes)\n", f->target().c_str(), f->size());
+}
+
+}  // namespace
+
+int fault_run_command(int argc, char** argv) {
+  Options o = parse_options(argc, argv);
+  std::vector<std::string> warnings;
+  Description d = read_description(o.description, warnings);
+  for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
+  refuse_overlaps(o, d);
+  double factor = 1;
+  if (d.magnitude) {
+    factor = magnitude_factor(d, *d.magnitude);
+    if (!std::isfinite(factor) || factor <= 0)
+      throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
+  }
+  SubfaultAnswers answers(d, factor);
+  Job job{d, answers, o.version, {}, subfault_area_km2(d.plane), shear_modulus(d)};
+  fill_time_grid(job.tm, nt_grid);
+
+  // The outputs, each under a temporary name until the end.
+  AtomicFile srf(o.srf);
+  std::optional<AtomicFile> csv, table;
+  if (!o.csv.empty()) write(csv.emplace(o.csv), csv_header);
+  if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
+  const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
+  write(srf, srf_header(o.version, d.plane, np));
+
+  Totals totals = stream_points(job, o.jobs, srf, csv, table);
+  std::vector<const AtomicFile*> extras;
+  for (auto* f : {&csv, &table})
+    if (*f) (*f)->commit(), extras.push_back(&**f);
+  srf.commit();
+  print_summary(d, totals, factor, srf, extras);
+  return 0;
+}

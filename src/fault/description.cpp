@@ -1,0 +1,274 @@
+// The fault description: a TOML file whose top level is the plane of the
+// simple source description (so such a file's plane reads as it stands),
+// with tables for the rupture, the medium, the pulse and its areas.
+#include "fault/description.h"
+
+#include <toml++/toml.h>
+
+#include <charconv>
+#include <cmath>
+
+#include "fault/nearest_key.h"
+#include "fault/refusal.h"
+#include "fault/subfault_table.h"
+#include "fault/text_file.h"
+
+namespace {
+
+// Keys of the simple source description that this tool has no use for:
+// each is named in a warning with the reason.
+struct Inapplicable {
+  std::string_view key, why;
+};
+const Inapplicable inapplicable[] = {
+    {"SEED", "the pulses have no random part"},
+    {"CORNER_FREQ", "the pulse's spectrum follows from fmax"},
+    {"RVFRAC", "the rupture velocity is [rupture] velocity"},
+    {"SHAL_VRUP", "the rupture velocity is uniform"},
+    {"RISETIME_COEF", "each subfault's duration is its ts"},
+    {"SLIP_SIGMA", "the slips are given, not drawn"},
+};
+
+const std::vector<std::string_view> top_keys = {
+    "LON_TOP_CENTER", "LAT_TOP_CENTER", "DEPTH_TO_TOP",   "FAULT_LENGTH",  "DLEN",
+    "FAULT_WIDTH",    "DWID",           "STRIKE",         "DIP",           "RAKE",
+    "HYPO_ALONG_STK", "HYPO_DOWN_DIP",  "MAGNITUDE",      "DT",            "SEED",
+    "CORNER_FREQ",    "RVFRAC",         "SHAL_VRUP",      "RISETIME_COEF", "SLIP_SIGMA",
+    "rupture",        "medium",         "pulse",          "area",          "subfaults"};
+const std::vector<std::string_view> answer_keys = {"fmax", "slip", "vm", "ts"};
+const std::vector<std::string_view> area_keys = {"along_strike", "down_dip", "fmax", "slip", "vm", "ts"};
+
+// Shortest text that reads back as the same double.
+std::string show(double x) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, x);
+  return std::string(buf, r.ptr);
+}
+
+int line_of(const toml::node& n) { return static_cast<int>(n.source().begin.line); }
+
+struct Reader {
+  std::string path;
+  std::vector<std::string>& warnings;
+
+  [[noreturn]] void refuse(int line, const std::string& what) const {
+    throw Refusal(path + ":" + std::to_string(line) + ": " + what);
+  }
+
+  // Every key of `t` must be known; a misspelt one is named with the
+  // nearest known key.
+  void known_keys(const toml::table& t, const std::vector<std::string_view>& known,
+                  const std::string& where) const {
+    for (auto&& [k, v] : t) {
+      bool found = false;
+      for (auto name : known) found = found || k.str() == name;
+      if (found) continue;
+      std::string near = nearest_key(k.str(), known);
+      refuse(static_cast<int>(k.source().begin.line),
+             "unknown key " + where + std::string(k.str()) + (near.empty() ? "" : " (did you mean " + near + "?)"));
+    }
+  }
+
+  // A finite number (integer or float) under `key`.
+  double number(const toml::node& n, const std::string& key) const {
+    auto x = n.value<double>();
+    if (!n.is_number() || !x) refuse(line_of(n), key + " must be a number");
+    if (!std::isfinite(*x)) refuse(line_of(n), key + " is not finite");
+    return *x;
+  }
+
+  const toml::node& required(const toml::table& t, std::string_view key, const std::string& where,
+                             int table_line) const {
+    const toml::node* n = t.get(key);
+    if (!n) {
+      if (table_line > 0) refuse(table_line, "[" + where + "] has no key " + std::string(key));
+      throw Refusal(path + ": missing key " + std::string(key));
+    }
+    return *n;
+  }
+
+  double required_number(const toml::table& t, std::string_view key, const std::string& where = "",
+                         int table_line = 0) const {
+    return number(required(t, key, where, table_line), qualified(where, key));
+  }
+
+  static std::string qualified(const std::string& where, std::string_view key) {
+    return where.empty() ? std::string(key) : where + "." + std::string(key);
+  }
+
+  const toml::table& table(const toml::table& top, std::string_view key) const {
+    const toml::node* n = top.get(key);
+    if (!n) throw Refusal(path + ": missing table [" + std::string(key) + "]");
+    if (!n->is_table()) refuse(line_of(*n), std::string(key) + " must be a table [" + std::string(key) + "]");
+    return *n->as_table();
+  }
+
+  void check(bool ok, const toml::node& n, const std::string& key, double x, const char* range) const {
+    if (!ok) refuse(line_of(n), key + " = " + show(x) + " is outside " + range);
+  }
+
+  // A value stored as a float, as the program stores its answers.
+  float answer(const toml::node& n, const std::string& key) const {
+    double x = number(n, key);
+    float f = static_cast<float>(x);
+    bool ok = std::isfinite(f) && (key.ends_with("slip") ? f >= 0 : f > 0);
+    check(ok, n, key, x, key.ends_with("slip") ? "[0, 3.4e38] m" : "(0, 3.4e38]");
+    return f;
+  }
+
+  void read_plane(const toml::table& t, Plane& p) const;
+  void read_answers(const toml::table& top, Answers& a) const;
+  void read_area(const toml::table& t, const Plane& p, Area& a) const;
+  void warn_inapplicable(const toml::table& t) const;
+};
+
+void Reader::read_plane(const toml::table& t, Plane& p) const {
+  auto get = [&](std::string_view key, double lo, double hi, bool lo_open, bool hi_open, const char* range) {
+    const toml::node& n = required(t, key, "", 0);
+    double x = number(n, std::string(key));
+    bool ok = (lo_open ? x > lo : x >= lo) && (hi_open ? x < hi : x <= hi);
+    check(ok, n, std::string(key), x, range);
+    return x;
+  };
+  const double inf = INFINITY;
+  p.lon_top_center = get("LON_TOP_CENTER", -360, 360, false, false, "[-360, 360] degrees");
+  p.lat_top_center = get("LAT_TOP_CENTER", -90, 90, false, false, "[-90, 90] degrees");
+  p.depth_to_top = get("DEPTH_TO_TOP", 0, inf, false, true, "[0, inf) km");
+  p.length = get("FAULT_LENGTH", 0, inf, true, true, "(0, inf) km");
+  p.dlen = get("DLEN", 0, inf, true, true, "(0, inf) km");
+  p.width = get("FAULT_WIDTH", 0, inf, true, true, "(0, inf) km");
+  p.dwid = get("DWID", 0, inf, true, true, "(0, inf) km");
+  p.strike = get("STRIKE", 0, 360, false, true, "[0, 360) degrees");
+  p.dip = get("DIP", 0, 90, true, false, "(0, 90] degrees");
+  p.rake = get("RAKE", -360, 360, false, false, "[-360, 360] degrees");
+  p.hypo_along_stk = get("HYPO_ALONG_STK", -p.length / 2, p.length / 2, false, false,
+                         "the plane (along strike -FAULT_LENGTH/2 to FAULT_LENGTH/2)");
+  p.hypo_down_dip = get("HYPO_DOWN_DIP", 0, p.width, false, false, "the plane (down dip 0 to FAULT_WIDTH)");
+  // Whole subfaults: the length and width must be multiples of their sizes,
+  // to a millionth of a subfault.
+  auto count = [&](std::string_view size_key, double whole, double size, const char* whole_key) {
+    double n = std::round(whole / size);
+    if (n < 1 || std::fabs(whole / size - n) > 1e-6 || n > 1e7)
+      refuse(line_of(*t.get(size_key)), std::string(size_key) + " = " + show(size) + " does not divide " +
+                                            whole_key + " = " + show(whole) + " into whole subfaults");
+    return static_cast<int>(n);
+  };
+  p.nstk = count("DLEN", p.length, p.dlen, "FAULT_LENGTH");
+  p.ndip = count("DWID", p.width, p.dwid, "FAULT_WIDTH");
+}
+
+void Reader::read_answers(const toml::table& top, Answers& a) const {
+  const toml::table& t = table(top, "pulse");
+  known_keys(t, answer_keys, "pulse.");
+  int line = line_of(t);
+  a.fmax = answer(required(t, "fmax", "pulse", line), "pulse.fmax");
+  a.slip = answer(required(t, "slip", "pulse", line), "pulse.slip");
+  a.vm = answer(required(t, "vm", "pulse", line), "pulse.vm");
+  a.ts = answer(required(t, "ts", "pulse", line), "pulse.ts");
+}
+
+void Reader::read_area(const toml::table& t, const Plane& p, Area& a) const {
+  known_keys(t, area_keys, "area.");
+  a.line = line_of(t);
+  // A span [from, to] of km on the plane, inside its bounds.
+  auto span = [&](std::string_view key, double lo, double hi, double& from, double& to) {
+    const toml::node& n = required(t, key, "area", a.line);
+    const toml::array* arr = n.as_array();
+    std::string name = "area." + std::string(key);
+    if (!arr || arr->size() != 2) refuse(line_of(n), name + " must be [from, to] in km");
+    from = number(*arr->get(0), name);
+    to = number(*arr->get(1), name);
+    if (!(from < to)) refuse(line_of(n), name + " = [" + show(from) + ", " + show(to) + "] is empty");
+    if (from < lo - 1e-9 || to > hi + 1e-9)
+      refuse(line_of(n), name + " = [" + show(from) + ", " + show(to) + "] is outside the plane [" + show(lo) +
+                             ", " + show(hi) + "]");
+  };
+  span("along_strike", -p.length / 2, p.length / 2, a.along0, a.along1);
+  span("down_dip", 0, p.width, a.down0, a.down1);
+  auto opt = [&](std::string_view key, std::optional<float>& v) {
+    if (const toml::node* n = t.get(key)) v = answer(*n, "area." + std::string(key));
+  };
+  opt("fmax", a.fmax);
+  opt("slip", a.slip);
+  opt("vm", a.vm);
+  opt("ts", a.ts);
+}
+
+void Reader::warn_inapplicable(const toml::table& t) const {
+  auto warn = [&](const toml::node& n, const std::string& what) {
+    warnings.push_back(path + ":" + std::to_string(line_of(n)) + ": " + what);
+  };
+  for (const auto& k : inapplicable)
+    if (const toml::node* n = t.get(k.key))
+      warn(*n, std::string(k.key) + " does not apply here (" + std::string(k.why) + ") and is not used");
+  // The grid's step is the float nearest 0.01 s; DT = 0.01 says just that.
+  if (const toml::node* n = t.get("DT")) {
+    double dt = number(*n, "DT");
+    if (dt != 0.01) warn(*n, "DT = " + show(dt) + " does not apply here (the pulses are sampled every 0.01 s) and is not used");
+  }
+}
+
+toml::table parse(const std::string& path) {
+  std::string text = read_text_file(path);
+  try {
+    return toml::parse(text, path);
+  } catch (const toml::parse_error& e) {
+    throw Refusal(path + ":" + std::to_string(e.source().begin.line) + ":" +
+                  std::to_string(e.source().begin.column) + ": " + std::string(e.description()));
+  }
+}
+
+// The subfault table's path is taken from the description's own folder.
+std::string beside(const std::string& description, const std::string& name) {
+  if (name.starts_with('/')) return name;
+  size_t slash = description.rfind('/');
+  return slash == std::string::npos ? name : description.substr(0, slash + 1) + name;
+}
+
+}  // namespace
+
+Description read_description(const std::string& path, std::vector<std::string>& warnings) {
+  Reader r{path, warnings};
+  toml::table top = parse(path);
+  r.known_keys(top, top_keys, "");
+  Description d;
+  d.path = path;
+  r.read_plane(top, d.plane);
+  r.warn_inapplicable(top);
+  if (const toml::node* n = top.get("MAGNITUDE")) {
+    double mw = r.number(*n, "MAGNITUDE");
+    r.check(mw > -3 && mw <= 10, *n, "MAGNITUDE", mw, "(-3, 10]");
+    d.magnitude = mw;
+  }
+  // The rupture and the medium.
+  const toml::table& rup = r.table(top, "rupture");
+  r.known_keys(rup, {"velocity"}, "rupture.");
+  const toml::node& vr = r.required(rup, "velocity", "rupture", line_of(rup));
+  d.rupture_velocity = r.number(vr, "rupture.velocity");
+  r.check(d.rupture_velocity > 0, vr, "rupture.velocity", d.rupture_velocity, "(0, inf) km/s");
+  const toml::table& med = r.table(top, "medium");
+  r.known_keys(med, {"vs", "density"}, "medium.");
+  const toml::node& vs = r.required(med, "vs", "medium", line_of(med));
+  d.vs = r.number(vs, "medium.vs");
+  r.check(d.vs > 0, vs, "medium.vs", d.vs, "(0, inf) km/s");
+  const toml::node& den = r.required(med, "density", "medium", line_of(med));
+  d.density = r.number(den, "medium.density");
+  r.check(d.density > 0, den, "medium.density", d.density, "(0, inf) g/cm^3");
+  // The pulse, its areas and single subfaults.
+  r.read_answers(top, d.pulse);
+  if (const toml::node* n = top.get("area")) {
+    const toml::array* areas = n->as_array();
+    if (!areas || !areas->is_array_of_tables()) r.refuse(line_of(*n), "area must be an array of tables [[area]]");
+    for (const toml::node& a : *areas) r.read_area(*a.as_table(), d.plane, d.areas.emplace_back());
+  }
+  if (const toml::node* n = top.get("subfaults")) {
+    if (!n->is_table()) r.refuse(line_of(*n), "subfaults must be a table [subfaults]");
+    const toml::table& st = *n->as_table();
+    r.known_keys(st, {"table"}, "subfaults.");
+    const toml::node& tn = r.required(st, "table", "subfaults", line_of(st));
+    if (!tn.is_string()) r.refuse(line_of(tn), "subfaults.table must be a file name in quotes");
+    d.table_path = beside(path, *tn.value<std::string>());
+    d.table = read_subfault_table(d.table_path, d.plane.nstk, d.plane.ndip);
+  }
+  return d;
+}

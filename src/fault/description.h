@@ -1,0 +1,54 @@
+#pragma once
+// A fault description: the plane (in the key names of the simple source
+// description of broadband ground-motion platforms), the medium, the rupture
+// velocity and the pulse's four answers, with areas and single subfaults
+// that override them.
+#include <optional>
+#include <string>
+#include <vector>
+
+// The four answers of the program's dialogue for one subfault.
+struct Answers {
+  float fmax = 0, slip = 0, vm = 0, ts = 0;  // Hz, m, m/s, s
+};
+
+// The plane: km and degrees, the hypocentre from the top centre along strike
+// and from the top edge down dip.
+struct Plane {
+  double lon_top_center = 0, lat_top_center = 0, depth_to_top = 0;
+  double length = 0, dlen = 0, width = 0, dwid = 0;
+  double strike = 0, dip = 0, rake = 0;
+  double hypo_along_stk = 0, hypo_down_dip = 0;
+  int nstk = 0, ndip = 0;  // subfaults along strike and down dip
+};
+
+// A rectangle of the plane (km along strike from the top centre, km down dip
+// from the top edge) whose subfault centres take the answers it gives.
+struct Area {
+  double along0 = 0, along1 = 0, down0 = 0, down1 = 0;
+  std::optional<float> fmax, slip, vm, ts;
+  int line = 0;
+};
+
+// A row of the subfault table: the answers of subfault (i, j), from 1.
+struct SubfaultRow {
+  int i = 0, j = 0;
+  Answers answers;
+};
+
+struct Description {
+  std::string path;
+  Plane plane;
+  double rupture_velocity = 0;  // km/s
+  double vs = 0, density = 0;   // km/s, g/cm^3
+  Answers pulse;                // the whole plane's answers
+  std::vector<Area> areas;      // in the file's order: a later area wins
+  std::vector<SubfaultRow> table;  // wins over the areas
+  std::string table_path;
+  std::optional<double> magnitude;  // Mw that the slips are scaled to
+};
+
+// Reads and checks the description at `path` (and its subfault table).
+// A fault in it throws Refusal with one line naming the file, the line and
+// the key; keys that do not apply here are named in `warnings`.
+Description read_description(const std::string& path, std::vector<std::string>& warnings);

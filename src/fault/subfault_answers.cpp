@@ -1,0 +1,46 @@
+#include "fault/subfault_answers.h"
+
+#include <cmath>
+
+SubfaultAnswers::SubfaultAnswers(const Description& d, double slip_factor)
+    : d_(d), slip_factor_(slip_factor), row_of_(static_cast<size_t>(d.plane.nstk) * d.plane.ndip, 0) {
+  for (size_t r = 0; r < d.table.size(); r++) {
+    const SubfaultRow& row = d.table[r];
+    row_of_[static_cast<size_t>(row.j - 1) * d.plane.nstk + (row.i - 1)] = static_cast<int>(r) + 1;
+  }
+}
+
+Answers SubfaultAnswers::unscaled(const SubfaultPlace& s) const {
+  Answers a = d_.pulse;
+  // An area holds the centres on its edges as well.
+  for (const Area& area : d_.areas) {
+    if (s.along < area.along0 || s.along > area.along1 || s.down < area.down0 || s.down > area.down1) continue;
+    if (area.fmax) a.fmax = *area.fmax;
+    if (area.slip) a.slip = *area.slip;
+    if (area.vm) a.vm = *area.vm;
+    if (area.ts) a.ts = *area.ts;
+  }
+  if (int r = row_of_[static_cast<size_t>(s.j - 1) * d_.plane.nstk + (s.i - 1)]) a = d_.table[r - 1].answers;
+  return a;
+}
+
+Answers SubfaultAnswers::of(const SubfaultPlace& s) const {
+  Answers a = unscaled(s);
+  // One rounding of the scaled slip, as every stored real.
+  if (slip_factor_ != 1) a.slip = static_cast<float>(static_cast<double>(a.slip) * slip_factor_);
+  return a;
+}
+
+double shear_modulus(const Description& d) { return (d.density * 1e3) * (d.vs * 1e3) * (d.vs * 1e3); }
+
+double magnitude_factor(const Description& d, double mw) {
+  SubfaultAnswers answers(d, 1);
+  double area_m2 = d.plane.dlen * d.plane.dwid * 1e6;
+  double sum_slip = 0;
+  for (int j = 1; j <= d.plane.ndip; j++)
+    for (int i = 1; i <= d.plane.nstk; i++) {
+      sum_slip += answers.unscaled(centre_of(d.plane, i, j)).slip;
+    }
+  double m0 = shear_modulus(d) * area_m2 * sum_slip;
+  return std::pow(10.0, 1.5 * mw + 9.1) / m0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The four answers of each subfault: the plane's, overridden by the areas
+// that hold its centre (a later area wins), then by its row of the table,
+// and the slip scaled by the magnitude's factor.
+#include <vector>
+
+#include "fault/description.h"
+#include "fault/geometry.h"
+
+class SubfaultAnswers {
+ public:
+  SubfaultAnswers(const Description& d, double slip_factor);
+  Answers of(const SubfaultPlace& s) const;
+  // The answers before the magnitude's factor.
+  Answers unscaled(const SubfaultPlace& s) const;
+
+ private:
+  const Description& d_;
+  double slip_factor_;
+  std::vector<int> row_of_;  // table row + 1 of subfault (i, j), 0 for none
+};
+
+// The factor that brings the fault's moment to magnitude `mw`: the moment of
+// the described slips (mu * area * slip, summed) against 10^(1.5 mw + 9.1).
+double magnitude_factor(const Description& d, double mw);
+
+// Shear modulus of the medium, Pa: density * vs^2.
+double shear_modulus(const Description& d);

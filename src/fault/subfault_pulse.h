@@ -1,0 +1,29 @@
+#pragma once
+// One subfault's slip-velocity pulse: the program's vslip on the program's
+// grid with the same four answers, so that its samples are the program's,
+// bit for bit.
+#include <string>
+
+#include "fault/description.h"
+#include "slip/samples.h"
+
+struct SubfaultPulse {
+  float td = 0, tr = 0;  // s
+  Samples rate;          // m/s, samples 1 .. nt_grid
+  int nt1 = 0;           // samples from t = 0 to the first zero after the pulse; 0 without slip
+  float peak = 0;        // largest sample, m/s
+};
+
+// Fills `out` for subfault (i, j). A pulse that cannot be computed (the
+// boundary search does not end, a sample is not finite or below zero beyond
+// rounding, a slip with no sample above zero) throws Refusal naming the
+// subfault, its answers and what went wrong.
+void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPulse& out);
+
+// "subfault (i, j) with fmax = F, slip = S, vm = V, ts = T", each answer in
+// the shortest text that reads back as the same float.
+std::string describe_subfault(const Answers& a, int i, int j);
+
+// The shortest text of a float that reads back (as a double, then a float,
+// as the program reads its answers) as the same float.
+std::string float_text(float x);
