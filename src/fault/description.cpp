@@ -65,7 +65,7 @@ struct Reader {
       if (found) continue;
       std::string near = nearest_key(k.str(), known);
       refuse(static_cast<int>(k.source().begin.line),
-             "unknown key " + where + std::string(k.str()) + (near.empty() ? "" : " (did you mean " + near + "?)"));
+             "unknown key " + where + std::string(k.str()) + (near.empty() ? "" : " (did you mean " + where + near + "?)"));
     }
   }
 
