@@ -1,0 +1,105 @@
+// Signals while a large SRF is being written: the target's name never holds
+// a partial file, an older SRF there stays whole, and the end signals remove
+// the temporary and end the run by the signal.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "fault/fault_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 400 x 250 subfaults: about 400 MB of SRF, seconds of writing.
+std::string large_fault() {
+  std::string text = read_file(std::string(SLIPVEL_SOURCE_DIR) + "/examples/fault.toml");
+  text.replace(text.find("DLEN = 1.0"), 10, "DLEN = 0.05");
+  text.replace(text.find("DWID = 1.0"), 10, "DWID = 0.048");
+  return text;
+}
+
+// The temporaries of `target` in `dir`.
+std::vector<std::string> temporaries(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().filename().string().find(".tmp-") != std::string::npos) out.push_back(e.path());
+  return out;
+}
+
+// Waits until the run has written `bytes` into its temporary SRF.
+bool wait_for_writing(const std::string& dir, uintmax_t bytes) {
+  for (int k = 0; k < 3000; k++) {
+    for (const auto& t : temporaries(dir)) {
+      std::error_code ec;
+      if (fs::file_size(t, ec) >= bytes && !ec) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+struct Started {
+  TempDir dir, scratch;
+  pid_t pid = -1;
+  explicit Started(bool older) {
+    dir.write("large.toml", large_fault());
+    if (older) dir.write("large.srf", "an older SRF\n");
+    pid = start_command(fault_command(dir.path, FaultRun{{"-j", "2", "large.toml"}}), {}, scratch);
+  }
+};
+
+TEST(FaultSignal, KillMidFileLeavesNoPartialSrfAndKeepsTheOlder) {
+  for (bool older : {false, true}) {
+    SCOPED_TRACE(older ? "an older SRF there" : "no SRF there");
+    Started run(older);
+    ASSERT_TRUE(wait_for_writing(run.dir.path, 8u << 20)) << "the run never wrote 8 MiB";
+    kill(run.pid, SIGKILL);
+    Ended r = finish_command(run.pid, run.scratch, 30);
+    EXPECT_EQ(r.signal, SIGKILL);
+    if (older) EXPECT_EQ(run.dir.read("large.srf"), "an older SRF\n");
+    else EXPECT_FALSE(run.dir.exists("large.srf"));
+  }
+}
+
+// INT, TERM and HUP: the run stops within a chunk of subfaults, removes its
+// temporary and ends by the signal, as a shell expects of an interrupted job.
+TEST(FaultSignal, EndSignalsRemoveTheTemporaryAndEndByTheSignal) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    Started run(true);
+    ASSERT_TRUE(wait_for_writing(run.dir.path, 4u << 20));
+    auto sent = std::chrono::steady_clock::now();
+    kill(run.pid, sig);
+    Ended r = finish_command(run.pid, run.scratch, 30);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));  // liveness, not speed
+    EXPECT_EQ(r.signal, sig);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(run.dir.read("large.srf"), "an older SRF\n");
+    EXPECT_TRUE(temporaries(run.dir.path).empty());
+  }
+}
+
+// Two runs at once on the same target: each writes its own temporary, and
+// the name ends up holding one whole SRF, never a mix.
+TEST(FaultSignal, TwoRunsAtOnceLeaveOneWholeFile) {
+  TempDir dir, s1, s2;
+  dir.write("small.toml", fault_data("small.toml"));
+  dir.write("small_table.csv", fault_data("small_table.csv"));
+  FaultRun run{{"small.toml"}};
+  pid_t a = start_command(fault_command(dir.path, run), {}, s1);
+  pid_t b = start_command(fault_command(dir.path, run), {}, s2);
+  Ended ra = finish_command(a, s1), rb = finish_command(b, s2);
+  EXPECT_EQ(ra.code, 0) << ra.err;
+  EXPECT_EQ(rb.code, 0) << rb.err;
+  EXPECT_EQ(dir.read("small.srf"), fault_golden("small-2.0.srf"));
+  EXPECT_TRUE(temporaries(dir.path).empty());
+}
+
+}  // namespace
