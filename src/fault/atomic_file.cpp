@@ -26,8 +26,24 @@ mode_t plain_mode() {
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
-  std::string name = target_ + ".tmp-XXXXXX";
+// Where the file goes: a name that holds a link is followed, so that the link
+// stays and its file is replaced; a name that holds anything but a regular
+// file (a device, a FIFO, a folder) is refused, for a rename would replace
+// the node itself.
+std::string AtomicFile::resolve(const std::string& target) {
+  struct stat st;
+  if (stat(target.c_str(), &st) != 0) return target;  // new: created as it stands
+  if (!S_ISREG(st.st_mode))
+    throw Refusal(target + ": not a regular file (the file is written whole under a temporary name and renamed)");
+  char* real = realpath(target.c_str(), nullptr);
+  if (!real) return target;
+  std::string path = real;
+  std::free(real);
+  return path;
+}
+
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)), path_(resolve(target_)) {
+  std::string name = path_ + ".tmp-XXXXXX";
   int fd = mkstemp(name.data());
   if (fd < 0) fail(target_, "cannot create a file beside it", errno);
   temp_ = name;
@@ -64,13 +80,13 @@ void AtomicFile::commit() {
     if (fsync(fileno(stream_)) != 0) fail(target_, "write failed", errno);
   }
   close_stream();
-  if (std::rename(temp_.c_str(), target_.c_str()) != 0) fail(target_, "cannot rename into place", errno);
+  if (std::rename(temp_.c_str(), path_.c_str()) != 0) fail(target_, "cannot rename into place", errno);
   committed_ = true;
 }
 
 long long AtomicFile::size() const {
   struct stat st;
   if (stream_) std::fflush(stream_);
-  const std::string& name = committed_ ? target_ : temp_;
+  const std::string& name = committed_ ? path_ : temp_;
   return stat(name.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }

@@ -7,8 +7,9 @@
 
 class AtomicFile {
  public:
-  // Creates "TARGET.tmp-XXXXXX" in the target's folder; a folder that cannot
-  // take it is refused with the target and the system's reason.
+  // Creates "TARGET.tmp-XXXXXX" in the target's folder (the folder of the
+  // file a link names); a folder that cannot take it is refused with the
+  // target and the system's reason, a target that is not a regular file too.
   explicit AtomicFile(std::string target);
   ~AtomicFile();  // an uncommitted temporary is removed
   AtomicFile(const AtomicFile&) = delete;
@@ -27,7 +28,8 @@ class AtomicFile {
   long long size() const;
 
  private:
-  std::string target_, temp_;
+  static std::string resolve(const std::string& target);
+  std::string target_, path_, temp_;  // as named, where it is written, the temporary
   std::FILE* stream_ = nullptr;
   bool committed_ = false;
 };

@@ -213,3 +213,40 @@ TEST(FaultRefusal, DiskFullKeepsTheOlderFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// A FIFO (or a device) under the target's name is not replaced by a file: a
+// rename would put a file where the node was.
+TEST(FaultRefusal, TargetThatIsNotAFile) {
+  TempDir dir;
+  dir.write("small.toml", fault_data("small.toml"));
+  dir.write("small_table.csv", table_ok);
+  ASSERT_EQ(mkfifo(dir.file("small.srf").c_str(), 0644), 0);
+  Ended r = run_fault(dir.path, {"small.toml"});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err,
+            "slipvel-fault: small.srf: not a regular file (the file is written whole under a temporary name and "
+            "renamed)\n");
+  struct stat st;
+  ASSERT_EQ(lstat(dir.file("small.srf").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// A target that is a link: the link stays and the file it names is replaced.
+TEST(FaultRefusal, TargetThatIsALink) {
+  TempDir dir;
+  dir.write("small.toml", fault_data("small.toml"));
+  dir.write("small_table.csv", table_ok);
+  ASSERT_EQ(mkdir(dir.file("data").c_str(), 0755), 0);
+  dir.write("data/real.srf", "an older SRF\n");
+  ASSERT_EQ(symlink("data/real.srf", dir.file("small.srf").c_str()), 0);
+  Ended r = run_fault(dir.path, {"small.toml"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  struct stat st;
+  ASSERT_EQ(lstat(dir.file("small.srf").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(dir.read("data/real.srf"), fault_golden("small-2.0.srf"));
+}
+
+}  // namespace
