@@ -1,0 +1,46 @@
+// One subfault of a fault run on one thread: the pulse alone (vslip on the
+// grid and its checks), and the pulse with its SRF text (two point lines and
+// the slip-rate samples), for the example answers.
+#if SLIPVEL_FAULT
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "fault/srf_write.h"
+#include "fault/subfault_pulse.h"
+#include "slip/pulse_times.h"
+
+namespace {
+
+const Answers example{6, 4.65f, 4.32f, 2.8f};
+
+void BM_SubfaultPulse(benchmark::State& state) {
+  Samples tm;
+  fill_time_grid(tm, nt_grid);
+  SubfaultPulse pulse;
+  for (auto _ : state) {
+    compute_pulse(tm, example, 1, 1, pulse);
+    benchmark::DoNotOptimize(pulse.rate.v[10]);
+  }
+}
+BENCHMARK(BM_SubfaultPulse);
+
+void BM_SubfaultPulseAndSrf(benchmark::State& state) {
+  Samples tm;
+  fill_time_grid(tm, nt_grid);
+  SubfaultPulse pulse;
+  SrfPointFields f;
+  f.lon = -118.5, f.lat = 34.3, f.dep = 5.3, f.stk = 122, f.dip = 40, f.area = 1e10, f.tinit = 5.7, f.dt = 0.01;
+  f.vs = 3.5e5, f.den = 2.7, f.rake = 105;
+  std::string out;
+  for (auto _ : state) {
+    out.clear();
+    compute_pulse(tm, example, 1, 1, pulse);
+    benchmark::DoNotOptimize(append_srf_point(out, SrfVersion::v2, f, pulse.rate, pulse.nt1));
+  }
+  state.counters["bytes"] = static_cast<double>(out.size());
+}
+BENCHMARK(BM_SubfaultPulseAndSrf);
+
+}  // namespace
+#endif
