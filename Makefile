@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 SHELL := /bin/bash
 
-.PHONY: all build run test bench plot fault install clean packages
+.PHONY: all build run test bench plot fault install clean packages ci-packages
 
 all: build
 
@@ -23,6 +23,10 @@ NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev $(FAULT_PACKAG
   /usr/bin/time:time
 NEEDS_install = $(BATCH_PACKAGES) $(FAULT_PACKAGES)
 NEEDS_fault = $(FAULT_PACKAGES)
+# CI also builds the benchmarks, drops privileges in the read-only tests and
+# runs the fuzz targets (clang with its libFuzzer runtime).
+NEEDS_ci-packages = $(NEEDS_test) $(NEEDS_bench) cmake:cmake g++:g++ setpriv:util-linux clang++-14:clang-14 \
+  /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
 NEEDS = $(sort $(foreach goal,$(MAKECMDGOALS),$(NEEDS_$(goal))))
 
 packages:
@@ -35,6 +39,9 @@ packages:
 	if [ $${#missing[@]} -eq 0 ]; then exit 0; fi; \
 	if [ "$$(id -u)" != 0 ]; then echo "missing Debian packages (as root: apt-get install $${missing[*]})"; exit 0; fi; \
 	apt-get update -q && apt-get install -y -q "$${missing[@]}"
+
+# What a clean CI machine lacks, installed once before the build.
+ci-packages: packages
 
 build: packages
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
