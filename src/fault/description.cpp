@@ -148,13 +148,17 @@ void Reader::read_plane(const toml::table& t, Plane& p) const {
   // to a millionth of a subfault.
   auto count = [&](std::string_view size_key, double whole, double size, const char* whole_key) {
     double n = std::round(whole / size);
-    if (n < 1 || std::fabs(whole / size - n) > 1e-6 || n > 1e7)
+    if (n < 1 || std::fabs(whole / size - n) > 1e-6 || n > 1e9)
       refuse(line_of(*t.get(size_key)), std::string(size_key) + " = " + show(size) + " does not divide " +
                                             whole_key + " = " + show(whole) + " into whole subfaults");
     return static_cast<int>(n);
   };
   p.nstk = count("DLEN", p.length, p.dlen, "FAULT_LENGTH");
   p.ndip = count("DWID", p.width, p.dwid, "FAULT_WIDTH");
+  // About 4 KB of SRF a subfault: beyond 10^9 subfaults no disk holds it.
+  if (static_cast<double>(p.nstk) * p.ndip > 1e9)
+    refuse(line_of(*t.get("DLEN")), "DLEN and DWID make " + std::to_string(static_cast<long long>(p.nstk) * p.ndip) +
+                                        " subfaults, more than 10^9 (about 4 TB of SRF)");
 }
 
 void Reader::read_answers(const toml::table& top, Answers& a) const {

@@ -1,13 +1,18 @@
 #include "fault/subfault_answers.h"
 
+#include <algorithm>
 #include <cmath>
 
+namespace {
+
+bool before(const SubfaultRow* a, const SubfaultRow* b) { return a->j != b->j ? a->j < b->j : a->i < b->i; }
+
+}  // namespace
+
 SubfaultAnswers::SubfaultAnswers(const Description& d, double slip_factor)
-    : d_(d), slip_factor_(slip_factor), row_of_(static_cast<size_t>(d.plane.nstk) * d.plane.ndip, 0) {
-  for (size_t r = 0; r < d.table.size(); r++) {
-    const SubfaultRow& row = d.table[r];
-    row_of_[static_cast<size_t>(row.j - 1) * d.plane.nstk + (row.i - 1)] = static_cast<int>(r) + 1;
-  }
+    : d_(d), slip_factor_(slip_factor) {
+  for (const SubfaultRow& row : d.table) rows_.push_back(&row);
+  std::sort(rows_.begin(), rows_.end(), before);
 }
 
 Answers SubfaultAnswers::unscaled(const SubfaultPlace& s) const {
@@ -20,7 +25,10 @@ Answers SubfaultAnswers::unscaled(const SubfaultPlace& s) const {
     if (area.vm) a.vm = *area.vm;
     if (area.ts) a.ts = *area.ts;
   }
-  if (int r = row_of_[static_cast<size_t>(s.j - 1) * d_.plane.nstk + (s.i - 1)]) a = d_.table[r - 1].answers;
+  SubfaultRow key;
+  key.i = s.i, key.j = s.j;
+  auto it = std::lower_bound(rows_.begin(), rows_.end(), &key, before);
+  if (it != rows_.end() && (*it)->i == s.i && (*it)->j == s.j) a = (*it)->answers;
   return a;
 }
 

@@ -17,7 +17,7 @@ class SubfaultAnswers {
  private:
   const Description& d_;
   double slip_factor_;
-  std::vector<int> row_of_;  // table row + 1 of subfault (i, j), 0 for none
+  std::vector<const SubfaultRow*> rows_;  // the table's rows by (j, i): memory as the table, not the plane
 };
 
 // The factor that brings the fault's moment to magnitude `mw`: the moment of
