@@ -29,9 +29,9 @@ for src in "$root"/src/records/*.cpp "$root"/src/windows/read_slip_t.cpp "$here"
 done
 
 total=0
-for target in dialogue slip_t writers; do
-  "$cxx" "${flags[@]}" -fsanitize=fuzzer "$here/fuzz_$target.cpp" "${objects[@]}" \
-    -o "$out/fuzz_$target"
+# Runs one built target from its committed seeds for the bounded time.
+fuzz_one() {
+  local target=$1
   # New inputs go to a scratch corpus; the committed seeds stay as they are.
   work=$(mktemp -d)
   log="$out/fuzz_$target.log"
@@ -47,5 +47,24 @@ for target in dialogue slip_t writers; do
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   echo "fuzz_$target: ${runs:-?} inputs in ${seconds} s, no finding"
   total=$((total + ${runs:-0}))
+}
+for target in dialogue slip_t writers; do
+  "$cxx" "${flags[@]}" -fsanitize=fuzzer "$here/fuzz_$target.cpp" "${objects[@]}" \
+    -o "$out/fuzz_$target"
+  fuzz_one "$target"
 done
+# The fault description's target: the fault tool and the slip model, with
+# toml++ and GeographicLib as the system has them.
+fault_objects=()
+for src in "$root"/src/fault/*.cpp "$root"/src/slip/vslip.cpp "$root"/src/slip/pulse_times.cpp; do
+  [ "$(basename "$src")" = main.cpp ] && continue
+  obj="$out/obj/fault-$(basename "${src%.cpp}").o"
+  "$cxx" "${flags[@]}" $(pkg-config --cflags tomlplusplus geographiclib) -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
+  fault_objects+=("$obj")
+done
+"$cxx" "${flags[@]}" $(pkg-config --cflags tomlplusplus) -fsanitize=fuzzer "$here/fuzz_description.cpp" \
+  "${fault_objects[@]}" "${objects[@]}" $(pkg-config --libs tomlplusplus geographiclib) -pthread \
+  -o "$out/fuzz_description"
+fuzz_one description
+
 echo "fuzz: $total inputs in all"
