@@ -95,7 +95,7 @@ class SrfReader {
   // What is said of a line that is neither a POINTS line nor the end.
   std::string unexpected(int blocks) const {
     if (blocks > 0 && looks_like_point())
-      return "a point after the " + std::to_string(declared_) + " points that POINTS on line " +
+      return "more points than the " + std::to_string(declared_) + " that POINTS on line " +
              std::to_string(block_line_) + " declares";
     const char* wanted = blocks > 0 ? "POINTS or the end of the file"
                          : header_.planes.empty() ? "PLANE or POINTS" : "POINTS";
@@ -111,8 +111,9 @@ class SrfReader {
 
   void expect_fields(const char* const* first, size_t n) const {
     if (fields_.size() != n)
-      refuse(lines_.number(), std::to_string(fields_.size()) + " fields, " + std::to_string(n) +
-                                  " expected (" + names(first, n) + ")");
+      refuse(lines_.number(), std::to_string(fields_.size()) +
+                                  (fields_.size() == 1 ? " field, " : " fields, ") +
+                                  std::to_string(n) + " expected (" + names(first, n) + ")");
   }
   double real(size_t i, const char* name) const {
     double v;
@@ -137,9 +138,9 @@ class SrfReader {
   void read_planes() {
     expect_fields(plane_line, 2);
     long nseg = count(1, "NSEG", 1, INT_MAX);
+    std::string plane_at = " of the PLANE on line " + std::to_string(lines_.number());
     for (long s = 1; s <= nseg; s++) {
-      std::string seg = "segment " + std::to_string(s) + " of PLANE (line " +
-                        std::to_string(lines_.number()) + ")";
+      std::string seg = "segment " + std::to_string(s) + plane_at;
       SrfPlane p;
       need_content("the first line of " + seg);
       expect_fields(plane_names_a, 6);
