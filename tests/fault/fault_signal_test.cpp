@@ -1,8 +1,10 @@
-// Signals while a large SRF is being written: the target's name never holds
-// a partial file, an older SRF there stays whole, and the end signals remove
-// the temporary and end the run by the signal.
+// A large SRF as a user watches it being written: signals meanwhile (the
+// target's name never holds a partial file, an older SRF there stays whole,
+// the end signals remove the temporary and end the run by the signal), and
+// the progress bar on a terminal.
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +102,46 @@ TEST(FaultSignal, TwoRunsAtOnceLeaveOneWholeFile) {
   EXPECT_EQ(rb.code, 0) << rb.err;
   EXPECT_EQ(dir.read("small.srf"), fault_golden("small-2.0.srf"));
   EXPECT_TRUE(temporaries(dir.path).empty());
+}
+
+}  // namespace
+
+namespace {
+
+// On a terminal a run that takes more than a moment shows a progress bar on
+// standard error, and clears its line before the summary.
+TEST(FaultProgress, BarOnATerminalClearedBeforeTheSummary) {
+  TempDir dir;
+  dir.write("large.toml", large_fault());
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (chdir(dir.path.c_str()) != 0) _exit(126);
+    execl(SLIPVEL_FAULT_BIN, "slipvel-fault", "-j", "2", "large.toml", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string seen;
+  char buf[4096];
+  for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) seen.append(buf, static_cast<size_t>(n));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+  EXPECT_NE(seen.find("\r["), std::string::npos) << "no bar";
+  EXPECT_NE(seen.find("100% 100000/100000 subfaults"), std::string::npos);
+  size_t summary = seen.find("subfaults: 100000");
+  ASSERT_NE(summary, std::string::npos);
+  EXPECT_EQ(seen.substr(summary - 4, 4), "\r\033[K") << "the bar's line is cleared first";
+}
+
+// Into a file or a pipe there is no bar: standard error stays empty.
+TEST(FaultProgress, NoBarIntoAFile) {
+  TempDir dir;
+  dir.write("large.toml", large_fault());
+  Ended r = run_fault(dir.path, {"-j", "2", "large.toml"});
+  ASSERT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "");
 }
 
 }  // namespace
