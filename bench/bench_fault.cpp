@@ -4,7 +4,9 @@
 #if SLIPVEL_FAULT
 #include <benchmark/benchmark.h>
 
+#include <charconv>
 #include <string>
+#include <vector>
 
 #include "fault/srf_write.h"
 #include "fault/subfault_pulse.h"
@@ -41,6 +43,47 @@ void BM_SubfaultPulseAndSrf(benchmark::State& state) {
   state.counters["bytes"] = static_cast<double>(out.size());
 }
 BENCHMARK(BM_SubfaultPulseAndSrf);
+
+// Reading the 282 printed samples of the example pulse back: from_chars
+// against the integer path of printed_value, side by side.
+std::vector<std::string> sample_texts() {
+  Samples tm;
+  fill_time_grid(tm, nt_grid);
+  SubfaultPulse pulse;
+  compute_pulse(tm, example, 1, 1, pulse);
+  std::vector<std::string> texts;
+  for (int k = 1; k <= pulse.nt1; k++) {
+    char buf[32];
+    auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(pulse.rate(k)) * 100,
+                           std::chars_format::scientific, 5);
+    texts.emplace_back(buf, r.ptr);
+  }
+  return texts;
+}
+
+void BM_SamplesBackFromChars(benchmark::State& state) {
+  std::vector<std::string> texts = sample_texts();
+  for (auto _ : state) {
+    double sum = 0;
+    for (const auto& t : texts) {
+      double v = 0;
+      std::from_chars(t.data(), t.data() + t.size(), v);
+      sum += v;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_SamplesBackFromChars);
+
+void BM_SamplesBackIntegers(benchmark::State& state) {
+  std::vector<std::string> texts = sample_texts();
+  for (auto _ : state) {
+    double sum = 0;
+    for (const auto& t : texts) sum += printed_value(t.data(), t.size());
+    benchmark::DoNotOptimize(sum);
+  }
+}
+BENCHMARK(BM_SamplesBackIntegers);
 
 }  // namespace
 #endif

@@ -22,3 +22,8 @@ struct SrfPointFields {
 // as slip rates in cm/s. Returns SLIP1, the slip in cm that a reader finds by
 // summing the samples as printed: DT * sum(SR1).
 double append_srf_point(std::string& out, SrfVersion v, const SrfPointFields& f, const Samples& rate, int nt1);
+
+// The double nearest the n characters of a %.5e text (d.ddddde[+-]XX, an
+// optional '-' first), as from_chars gives it: exact integer arithmetic for
+// the common exponents, from_chars itself for the rest.
+double printed_value(const char* text, size_t n);
