@@ -91,6 +91,10 @@ std::vector<Bad> bad_cases() {
       // with a slip the pulse cannot carry, the search ends in NaN samples.
       {"pulse not finite", fault_data("small.toml"), "i,j,fmax,slip,vm,ts\n4,3,6,20,4.32,2.8\n",
        "subfault (4, 3) with fmax = 6, slip = 20, vm = 4.32, ts = 2.8: sample 188 (t = 1.87 s) is not finite"},
+      // A td so short that the forward walk stalls: the search never ends.
+      {"search does not end", fault_data("small.toml"), "i,j,fmax,slip,vm,ts\n2,3,1e8,4.65,4.32,2.8\n",
+       "subfault (2, 3) with fmax = 1e+08, slip = 4.65, vm = 4.32, ts = 2.8: the slip-velocity search does not "
+       "converge"},
       // A slip below what the rise alone carries: the pulse runs backwards.
       {"pulse negative", fault_data("small.toml"), "i,j,fmax,slip,vm,ts\n4,3,6,0.1,4.32,2.8\n",
        "subfault (4, 3) with fmax = 6, slip = 0.1, vm = 4.32, ts = 2.8: sample 12 (t = 0.11 s) is negative "
