@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -184,6 +185,42 @@ TEST(SrfInfo, AnInterruptEndsTheWaitForAFifosWriter) {
   EXPECT_FALSE(r.timed_out);
   EXPECT_EQ(r.signal, SIGINT);
   EXPECT_EQ(r.out, "");
+}
+
+// A pipe that keeps bringing samples of a point that declares two billion:
+// an interrupt ends the read within a chunk, not at the end of the data.
+TEST(SrfInfo, AnInterruptEndsAReadThatGoesOn) {
+  TempDir scratch;
+  std::string fifo = scratch.file("in.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::signal(SIGPIPE, SIG_IGN);  // the reader's end is the writer's EPIPE
+  pid_t pid = start_command({SLIPVEL_FAULT_BIN, "info", fifo}, {}, scratch);
+  std::thread writer([&] {
+    int fd = open(fifo.c_str(), O_WRONLY);
+    std::string head = "2.0\nPOINTS 1\n0 0 1 0 90 1 0 0.01 1 1\n0 1 2000000000 0 0 0 0\n";
+    std::string samples;
+    while (samples.size() < 65536) samples += "1 1 1 1 1 1\n";
+    bool ok = fd >= 0 && write(fd, head.data(), head.size()) > 0;
+    while (ok) ok = write(fd, samples.data(), samples.size()) > 0;
+    if (fd >= 0) close(fd);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(pid, SIGINT);
+  Ended r = finish_command(pid, scratch, 10);
+  writer.join();
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.signal, SIGINT);
+  EXPECT_EQ(r.out, "");
+}
+
+// A file without line feeds is not held whole: its first 64 MiB are refused.
+TEST(SrfInfo, ALineOf64MiBIsRefused) {
+  TempDir scratch;
+  Ended r = shell("{ echo 2.0; head -c 67108864 /dev/zero; } | exec '" SLIPVEL_FAULT_BIN
+                  "' info /dev/stdin",
+                  scratch);
+  EXPECT_EQ(r.err, "slipvel-fault: /dev/stdin:2: a line of 67108864 bytes or more\n");
+  EXPECT_EQ(r.code, 2);
 }
 
 struct Unreadable {
