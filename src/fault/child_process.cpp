@@ -99,7 +99,7 @@ ChildProcess::ChildProcess(ChildSpec spec) : name_(spec.argv.at(0)) {
   if (null >= 0) close(null);
   if (rc != 0) {
     pid_ = -1;
-    if (rc == ENOENT) throw Refusal(name_ + " is not installed (Debian package " + spec.package + ")", status_failed);
+    if (rc == ENOENT) throw Refusal(name_ + " is not installed (" + spec.package + ")", status_failed);
     throw Refusal("cannot run " + name_ + ": " + std::strerror(rc), status_failed);
   }
   buffer_.reserve(buffer_size);
@@ -159,6 +159,20 @@ void ChildProcess::finish() {
   if (WIFSIGNALED(status)) fail("was ended by signal " + std::to_string(WTERMSIG(status)));
   if (WEXITSTATUS(status) != 0) fail("failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
   if (broken_) fail("stopped reading its input");
+}
+
+void require_program(const std::string& program, const std::string& package) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  for (size_t at = 0; at <= dirs.size();) {
+    size_t end = dirs.find(':', at);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(at, end - at);
+    std::string file = (dir.empty() ? "." : dir) + "/" + program;
+    if (access(file.c_str(), X_OK) == 0) return;
+    at = end + 1;
+  }
+  throw Refusal(program + " is not installed (" + package + ")", status_failed);
 }
 
 void run_child(ChildSpec spec) {

@@ -13,7 +13,7 @@
 
 struct ChildSpec {
   std::vector<std::string> argv;   // argv[0] is looked up on PATH
-  std::string package;             // the Debian package(s) that bring it, for the report
+  std::string package;             // "Debian package ...": what brings it, for the report
   std::string folder;              // working folder; empty: this one
   std::vector<std::string> env;    // "NAME=value" entries set on top of this environment
 };
@@ -44,6 +44,10 @@ class ChildProcess : public TextSink {
   std::string buffer_;
   bool broken_ = false;  // the child closed its input
 };
+
+// Refuses (status 1) at once, naming `package`, where `program` is not on
+// PATH: before any work that would be lost.
+void require_program(const std::string& program, const std::string& package);
 
 // Starts and finishes a program that takes no input.
 void run_child(ChildSpec spec);

@@ -19,6 +19,8 @@
 
 namespace {
 
+const char* gnuplot_package = "Debian package gnuplot-nox";
+
 // An image a helper wrote under a temporary name reaches the disk before it
 // is renamed over the target.
 void sync_and_commit(AtomicFile& file) {
@@ -41,9 +43,11 @@ std::string base_name(const std::string& path) { return path.substr(path.rfind('
 
 int fault_plot_command(int argc, char** argv) {
   PlotOptions o = parse_plot_options(argc, argv);
+  require_program("gnuplot", gnuplot_package);
+  if (o.map) require_program("gmt", gmt_packages);
   std::vector<std::string> warnings;
   FaultFacts facts = gather_facts(o.srf, &warnings);
-  for (const std::string& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
+  for (const std::string& w : warnings) std::fprintf(stderr, "slipvel-fault: %s\n", w.c_str());
   check_end_signal();
 
   // Every image is written under a temporary name; all are renamed only when
@@ -57,7 +61,7 @@ int fault_plot_command(int argc, char** argv) {
   AtomicFile& png = image(".png");
   AtomicFile& svg = image(".svg");
   {
-    ChildProcess gnuplot({{"gnuplot"}, "gnuplot-nox", "", {}});
+    ChildProcess gnuplot({{"gnuplot"}, gnuplot_package, "", {}});
     write_gnuplot_program(facts, {base_name(o.srf), png.temp_path(), svg.temp_path()}, gnuplot);
     gnuplot.finish();
   }

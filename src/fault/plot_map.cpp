@@ -16,11 +16,12 @@
 #include "fault/private_folder.h"
 #include "fault/refusal.h"
 
+const char* const gmt_packages = "Debian packages gmt and gmt-gshhg-low";
+
 namespace {
 
 constexpr double degree = M_PI / 180;
 constexpr double map_width_cm = 16;
-const char* gmt_packages = "gmt; coastlines: gmt-gshhg-low";
 
 struct LonLat {
   double lon = 0, lat = 0, azimuth = 0;  // azimuth of the geodesic that led here, at its end

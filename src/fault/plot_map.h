@@ -7,6 +7,9 @@
 #include "fault/atomic_file.h"
 #include "fault/plot_facts.h"
 
+// What brings GMT and its coastlines, for the report of a missing gmt.
+extern const char* const gmt_packages;
+
 // Draws the map into the (closed) temporaries of `png` and `pdf`; the caller
 // commits them. GMT runs in a private temporary folder of its own (its
 // gmt.conf, gmt.history and modern-mode session stay there).

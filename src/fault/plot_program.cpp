@@ -104,10 +104,11 @@ class FigureWriter {
 
   void write_matrix(const char* what, int k, float PointFacts::*value) {
     const SrfPlane& s = f_.header.planes[k];
-    put("$" + std::string(what) + std::to_string(k) + " << EOD\n");
+    char text[32];
+    std::snprintf(text, sizeof text, "$%s%d << EOD\n", what, k);
+    put(text);
     std::string line;
     long n = first(k);
-    char text[32];
     for (int j = 0; j < s.ndip; j++) {
       line.clear();
       for (int i = 0; i < s.nstk; i++, n++) {
@@ -181,11 +182,12 @@ class FigureWriter {
     put(std::string("set terminal ") + terminal + " size " + std::to_string(layout_.width) + ", " +
         std::to_string(layout_.height) + " font \"Sans,11\" linewidth 1.2" +
         (std::string(terminal) == "svg" ? " background \"white\"" : "") + "\n");
-    put("set termoption noenhanced\n");
+    // Texts are set noenhanced one by one: a terminal without enhanced text
+    // would drop the plots' titles from the SVG.
     put("set output " + gnuplot_string(path) + "\n");
     put("set style textbox opaque noborder margins 1, 1\n");
     put("set tics out nomirror\nset border lw 1\nunset key\n");
-    put("set multiplot title " + gnuplot_string(figure_title()) + " font \"Sans,13\"\n");
+    put("set multiplot title " + gnuplot_string(figure_title()) + " noenhanced font \"Sans,13\"\n");
     for (int k = 0; k < segments_; k++) {
       plane_panel(k, 0);
       plane_panel(k, 1);
@@ -199,13 +201,13 @@ class FigureWriter {
     std::string name = out_.name;
     std::string s = name + "  (SRF " + f_.header.version + ", " + std::to_string(f_.header.planes.size()) +
                     (f_.header.planes.size() == 1 ? " segment, " : " segments, ") +
-                    std::to_string(f_.points.size()) + " points, " + std::to_string(f_.points_with_samples) +
+                    std::to_string(f_.points.size()) + (f_.points.size() == 1 ? " point, " : " points, ") + std::to_string(f_.points_with_samples) +
                     " with slip-rate samples)";
     std::string second = f_.on_planes ? "On the fault plane: along strike to the right, the top edge up"
                                       : "Drawn from the points' own positions (no usable PLANE): along the mean strike " +
                                             format("%.0f", f_.mean_strike) + " deg and down the mean dip " +
                                             format("%.0f", f_.mean_dip) + " deg";
-    if (tinit_max_ > 0) second += ";  rupture-time contours every " + format("%g", contour_step_) + " s";
+    if (tinit_max_ > 0 && grid(0)) second += ";  rupture-time contours every " + format("%g", contour_step_) + " s";
     return s + "\n" + second;
   }
 
@@ -261,7 +263,7 @@ class FigureWriter {
     }
     put(screen(b));
     put(colour_box(b));
-    put("set title " + gnuplot_string(title) + " font \"Sans,12\"\n");
+    put("set title " + gnuplot_string(title) + " noenhanced font \"Sans,12\"\n");
     put("set xlabel \"along strike (km)\"\nset ylabel \"down dip (km)\"\n");
     put("set cblabel \"" + std::string(unit[c]) + "\"\n");
     put(c == 0 ? "set palette defined (0 \"#ffffe5\", 1 \"#fee391\", 2 \"#fe9929\", 3 \"#cc4c02\", 4 \"#662506\")\n"
@@ -276,12 +278,12 @@ class FigureWriter {
     std::string plot = "plot ";
     if (grid(k)) {
       plot += "$" + std::string(what[c]) + std::to_string(k) + " matrix using " + to_km(k) + " with image title " +
-              gnuplot_string(layer);
+              gnuplot_string(layer) + " noenhanced";
     } else {
       double half = f_.mean_side / 2;
       plot += "$cells" + std::to_string(k) + " using 1:2:(" + format("%.6g", half) + "):(" + format("%.6g", half) +
               "):" + std::to_string(column[c]) + " with boxxyerror fs solid 1.0 noborder lc palette title " +
-              gnuplot_string(layer);
+              gnuplot_string(layer) + " noenhanced";
     }
     if (c == 0) plot += contours(k) + markers(k);
     plot += hypocentre(k);
@@ -307,9 +309,11 @@ class FigureWriter {
       if (t.index < 0) continue;
       Placement at = place(t.index);
       if (at.segment != k) continue;
-      s += ", '+' using (" + format("%.9g", at.x) + "):(" + format("%.9g", at.y) + ") every ::0::0 with points pt " +
-           std::to_string(role_point[r]) + " ps 2.2 lw 2.5 lc rgb \"" + role_colour[r] + "\" title " +
-           gnuplot_string(t.role);
+      // A white halo under each mark keeps it visible on dark slip.
+      std::string at_xy = std::string(", '+' using (") + format("%.9g", at.x) + "):(" + format("%.9g", at.y) + ") every ::0::0 with points pt " +
+                          std::to_string(role_point[r]);
+      s += at_xy + " ps 2.2 lw 5 lc rgb \"white\" notitle";
+      s += at_xy + " ps 2.2 lw 2.5 lc rgb \"" + role_colour[r] + "\" title " + gnuplot_string(t.role) + " noenhanced";
     }
     return s;
   }
@@ -345,14 +349,18 @@ class FigureWriter {
     put("set grid lc rgb \"#dddddd\"\n");
     double w = layout_.width, h = layout_.height;
     put("set key at screen " + format("%.5f", (b.right + 30) / w) + ", screen " + format("%.5f", 1 - b.top / h) +
-        " left top Left reverse samplen 3 spacing 1.3 box lc rgb \"#bbbbbb\"\n");
+        " left top Left reverse samplen 3 spacing 1.2 box lc rgb \"#bbbbbb\" height 1 width -2\n");
     std::string plot = "plot ";
     bool any = false;
     for (size_t r = 0; r < f_.telling.size(); r++) {
       const TellingSubfault& t = f_.telling[r];
       if (t.index < 0 || drawn_before(r)) continue;
       plot += std::string(any ? ", " : "") + "$rate" + std::to_string(r) + " using 1:2 with lines lw 2 lc rgb \"" +
-              role_colour[r] + "\" title " + gnuplot_string(function_title(r));
+              role_colour[r] + "\" title " + gnuplot_string(function_title(r)) + " noenhanced";
+      // Its facts on key lines of their own (gnuplot 5.4 spaces the key by
+      // one line per entry), with an invisible sample.
+      for (const std::string& line : function_facts(r))
+        plot += ", NaN with lines lc rgb \"white\" title " + gnuplot_string("    " + line) + " noenhanced";
       any = true;
     }
     if (any) put(plot + "\n");
@@ -370,13 +378,17 @@ class FigureWriter {
     std::string roles = t.role;
     for (size_t q = r + 1; q < f_.telling.size(); q++)
       if (f_.telling[q].index == t.index) roles += ", " + f_.telling[q].role;
+    return roles + " (point " + std::to_string(t.index + 1) + ")";
+  }
+
+  std::vector<std::string> function_facts(size_t r) const {
+    const TellingSubfault& t = f_.telling[r];
     const PointFacts& p = f_.points[t.index];
     Placement at = place(t.index);
     std::string where = format("%.2f km along strike, ", at.x) + format("%.2f km down dip", at.y);
-    if (segments_ > 1) where += ", segment " + std::to_string(at.segment + 1);
-    return roles + ": point " + std::to_string(t.index + 1) + " at " + where + "; slip " +
-           format("%.1f cm", p.slip) + ", peak " + format("%.1f cm/s", p.peak) + ", duration " +
-           format("%.2f s", p.duration);
+    if (segments_ > 1) where += " of segment " + std::to_string(at.segment + 1);
+    return {where, "slip " + format("%.1f cm", p.slip) + ", peak " + format("%.1f cm/s", p.peak) + ", duration " +
+                       format("%.2f s", p.duration)};
   }
 
   const FaultFacts& f_;
