@@ -375,3 +375,77 @@ TEST(FaultPlot, SignalWhileGnuplotRunsLeavesNoPartialImage) {
     EXPECT_NE(kill(stand_in, 0), 0) << "gnuplot stand-in " << stand_in << " still runs";
   }
 }
+
+namespace {
+
+// A small SRF 2.0 text: the given planes (each STK 90, DIP 90), their points
+// in order along strike fastest, in one POINTS block or one per segment.
+// Point n has slip 10 + n cm and two samples.
+std::string small_srf(const std::vector<std::pair<int, int>>& planes, bool block_per_segment) {
+  std::string t = "2.0\nPLANE " + std::to_string(planes.size()) + "\n";
+  int total = 0;
+  char line[256];
+  for (auto [nstk, ndip] : planes) {
+    std::snprintf(line, sizeof line, "%12.6f %11.6f %5d %5d %10.4f %10.4f\n  90   90     0.0000     0.0000     1.0000\n",
+                  -122.0, 38.0, nstk, ndip, 1.0 * nstk, 1.0 * ndip);
+    t += line;
+    total += nstk * ndip;
+  }
+  int n = 0;
+  for (size_t k = 0; k < planes.size(); k++) {
+    int count = planes[k].first * planes[k].second;
+    if (block_per_segment) t += "POINTS " + std::to_string(count) + "\n";
+    else if (k == 0) t += "POINTS " + std::to_string(total) + "\n";
+    for (int m = 0; m < count; m++, n++) {
+      double slip = 10 + n;
+      std::snprintf(line, sizeof line,
+                    "%12.6f %11.6f %12.5e %4.0f %4.0f %12.5e %13.6e %12.5e %13.5e %13.5e\n"
+                    "%4.0f %10.4f %6d %10.4f %6d %10.4f %6d\n%13.5e%13.5e\n",
+                    -122.0 + 0.01 * m, 38.0, 0.5 + m / planes[k].first, 90.0, 90.0, 1e10, 0.1 * n, 0.1, 3e5, 2.7,
+                    0.0, slip, 2, 0.0, 0, 0.0, 0, slip * 10, 0.0);
+      t += line;
+    }
+  }
+  return t;
+}
+
+}  // namespace
+
+// Several segments: one row of panels each, with its own titles and slip
+// image, whether the file has one POINTS block per segment or one for all
+// (split by NSTK x NDIP in order); segment 2 holds the largest slip (the last,
+// bottom-right point: also the edge's) and its mark.
+TEST(FaultPlot, OneRowOfPanelsPerSegment) {
+  NEED("gnuplot");
+  for (bool per_segment : {true, false}) {
+    SCOPED_TRACE(per_segment ? "a block per segment" : "one block");
+    TempDir out, scratch;
+    out.write("two.srf", small_srf({{3, 2}, {4, 2}}, per_segment));
+    Ended r = plot({"-o", out.file("two"), out.file("two.srf")}, scratch);
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::string svg = out.read("two.svg");
+    for (const char* t : {"Segment 1: Slip (cm): min 10.0, mean 12.5, max 15.0",
+                          "Segment 2: Slip (cm): min 16.0, mean 19.5, max 23.0", "Segment 2: Peak slip rate (cm/s)",
+                          "Segment 2: Slip duration (s)", "<title>slip on segment 2</title>",
+                          "largest slip, edge (point 14)", "1.50 km along strike, 1.50 km down dip of segment 2"})
+      EXPECT_NE(svg.find(t), std::string::npos) << t;
+    expect_well_formed_xml(out.file("two.svg"));
+  }
+}
+
+// Points without a PLANE (version 1.0 allows it) are drawn from their own
+// positions, in one row, and the figure says so.
+TEST(FaultPlot, PointsWithoutAPlaneDrawnFromTheirPositions) {
+  NEED("gnuplot");
+  std::string srf = small_srf({{3, 2}}, true);
+  srf = srf.substr(0, srf.find("PLANE")) + srf.substr(srf.find("POINTS"));
+  TempDir out, scratch;
+  out.write("free.srf", srf);
+  Ended r = plot({"-o", out.file("free"), out.file("free.srf")}, scratch);
+  ASSERT_EQ(r.code, 0) << r.err;
+  std::string svg = out.read("free.svg");
+  for (const char* t : {"Drawn from the points' own positions (no usable PLANE)", "Slip (cm): min 10.0, mean 12.5, max 15.0",
+                        "<title>slip on segment 1</title>", "largest slip"})
+    EXPECT_NE(svg.find(t), std::string::npos) << t;
+  EXPECT_EQ(svg.find("Segment 2"), std::string::npos);
+}
