@@ -13,6 +13,7 @@ namespace {
 // Colours and point types of the four telling subfaults, by role.
 const char* role_colour[] = {"#1f4fd6", "#d62728", "#1a9641", "#8e44ad"};
 const int role_point[] = {6, 4, 8, 12};  // open circle, square, triangle, diamond
+constexpr int max_cells = 250;
 
 std::string format(const char* fmt, double a) {
   char text[64];
@@ -102,17 +103,40 @@ class FigureWriter {
     for (size_t r = 0; r < f_.telling.size(); r++) write_rate(r);
   }
 
+  // Cells of the drawn grid along strike and down dip: every subfault up to
+  // 250 along a side; beyond, blocks of about equal counts (a panel is some
+  // 410 px wide, and gnuplot's contours slow down with the number of cells).
+  std::pair<int, int> cells(int k) const {
+    const SrfPlane& s = f_.header.planes[k];
+    int stride = (std::max(s.nstk, s.ndip) + max_cells - 1) / max_cells;
+    auto along = [&](int n) { return std::max(std::min(n, 2), (n + stride - 1) / stride); };
+    return {along(s.nstk), along(s.ndip)};
+  }
+
+  // The grid row by row from the top, each cell the mean of its subfaults.
   void write_matrix(const char* what, int k, float PointFacts::*value) {
     const SrfPlane& s = f_.header.planes[k];
+    auto [nx, ny] = cells(k);
+    std::vector<double> sum(static_cast<size_t>(nx) * ny, 0.0);
+    std::vector<int> count(sum.size(), 0);
+    long n = first(k);
+    for (int j = 0; j < s.ndip; j++) {
+      size_t row = static_cast<size_t>(static_cast<long>(j) * ny / s.ndip) * nx;
+      for (int i = 0; i < s.nstk; i++, n++) {
+        size_t c = row + static_cast<size_t>(static_cast<long>(i) * nx / s.nstk);
+        sum[c] += f_.points[n].*value;
+        count[c]++;
+      }
+    }
     char text[32];
     std::snprintf(text, sizeof text, "$%s%d << EOD\n", what, k);
     put(text);
     std::string line;
-    long n = first(k);
-    for (int j = 0; j < s.ndip; j++) {
+    for (int j = 0; j < ny; j++) {
       line.clear();
-      for (int i = 0; i < s.nstk; i++, n++) {
-        std::snprintf(text, sizeof text, i ? " %.6g" : "%.6g", static_cast<double>(f_.points[n].*value));
+      for (int i = 0; i < nx; i++) {
+        size_t c = static_cast<size_t>(j) * nx + i;
+        std::snprintf(text, sizeof text, i ? " %.6g" : "%.6g", sum[c] / count[c]);
         line += text;
       }
       line += '\n';
@@ -172,8 +196,9 @@ class FigureWriter {
   std::string to_km(int k) const {
     const SrfPlane& s = f_.header.planes[k];
     char text[160];
-    std::snprintf(text, sizeof text, "(%.9g + ($1 + 0.5) * %.9g):(($2 + 0.5) * %.9g):3", -s.len / 2, s.len / s.nstk,
-                  s.wid / s.ndip);
+    auto [nx, ny] = cells(k);
+    std::snprintf(text, sizeof text, "(%.9g + ($1 + 0.5) * %.9g):(($2 + 0.5) * %.9g):3", -s.len / 2, s.len / nx,
+                  s.wid / ny);
     return text;
   }
 
@@ -292,9 +317,9 @@ class FigureWriter {
 
   std::string contours(int k) const {
     if (!grid(k) || !(tinit_max_ > 0)) return "";
-    const SrfPlane& s = f_.header.planes[k];
     // A label every quarter of the plane's span of subfaults along a line.
-    int every = std::max(10, (s.nstk + s.ndip) / 4);
+    auto [nx, ny] = cells(k);
+    int every = std::max(10, (nx + ny) / 4);
     std::string name = "$contour" + std::to_string(k);
     return ", " + name + " using 1:2 with lines lc rgb \"#202020\" lw 1 title \"rupture time\", " + name +
            " every " + std::to_string(every) + "::" + std::to_string(every / 2) +

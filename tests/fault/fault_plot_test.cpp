@@ -120,6 +120,20 @@ std::vector<double> svg_numbers(const std::string& svg, const std::string& title
   return v;
 }
 
+// The mark of `role` sits at (x, y) km on the plane: mapped through the
+// frame of segment 1's slip image, which spans the whole plane, the top edge
+// up (down dip grows downwards).
+void expect_mark_at(const std::string& svg, const std::string& role, double x, double y, const SrfPlane& s) {
+  std::vector<double> image = svg_numbers(
+      svg, "slip on segment 1", std::regex("<image x='([0-9.]+)' y='([0-9.]+)' width='([0-9.]+)' height='([0-9.]+)'"));
+  ASSERT_EQ(image.size(), 4u);
+  double left = image[0], top = image[1], width = image[2], height = image[3];
+  std::vector<double> mark = svg_numbers(svg, role, std::regex("translate\\(([0-9.]+),([0-9.]+)\\)"));
+  ASSERT_EQ(mark.size(), 2u);
+  EXPECT_NEAR(mark[0], left + (x + s.len / 2) / s.len * width, 0.6);
+  EXPECT_NEAR(mark[1], top + y / s.wid * height, 0.6);
+}
+
 }  // namespace
 
 // Every shared file that the reader takes is drawn whole: both images, the
@@ -189,14 +203,7 @@ TEST(FaultPlot, LargestSlipMarkedAtItsPlaceOnThePlane) {
     Ended r = plot({"-o", out.file("f"), path}, scratch);
     ASSERT_EQ(r.code, 0) << r.err;
     std::string svg = out.read("f.svg");
-    std::vector<double> image = svg_numbers(
-        svg, "slip on segment 1", std::regex("<image x='([0-9.]+)' y='([0-9.]+)' width='([0-9.]+)' height='([0-9.]+)'"));
-    ASSERT_EQ(image.size(), 4u);
-    double left = image[0], top = image[1], width = image[2], height = image[3];
-    std::vector<double> mark = svg_numbers(svg, "largest slip", std::regex("translate\\(([0-9.]+),([0-9.]+)\\)"));
-    ASSERT_EQ(mark.size(), 2u);
-    EXPECT_NEAR(mark[0], left + (x + s.len / 2) / s.len * width, 0.6);
-    EXPECT_NEAR(mark[1], top + y / s.wid * height, 0.6);  // the top edge up: down dip grows downwards
+    expect_mark_at(svg, "largest slip", x, y, s);
     // Its key entry, which may name other roles that the same point holds.
     EXPECT_TRUE(std::regex_search(svg, std::regex("largest slip[a-z ,]* \\(point " + std::to_string(largest.best + 1) + "\\)")));
     char where[128];
@@ -448,4 +455,21 @@ TEST(FaultPlot, PointsWithoutAPlaneDrawnFromTheirPositions) {
                         "<title>slip on segment 1</title>", "largest slip"})
     EXPECT_NE(svg.find(t), std::string::npos) << t;
   EXPECT_EQ(svg.find("Segment 2"), std::string::npos);
+}
+
+// A plane of more than 250 subfaults along a side is drawn in blocks (their
+// means): the image still spans the plane, the largest slip is still marked
+// at its own subfault, and the title's numbers come from every subfault.
+TEST(FaultPlot, LongPlaneDrawnInBlocksKeepsItsFrameAndNumbers) {
+  NEED("gnuplot");
+  TempDir out, scratch;
+  out.write("long.srf", small_srf({{600, 2}}, true));
+  Ended r = plot({"-o", out.file("long"), out.file("long.srf")}, scratch);
+  ASSERT_EQ(r.code, 0) << r.err;
+  std::string svg = out.read("long.svg");
+  SrfPlane s;
+  s.len = 600;
+  s.wid = 2;
+  expect_mark_at(svg, "largest slip", 299.5, 1.5, s);  // the last point: bottom right
+  EXPECT_NE(svg.find("Slip (cm): min 10.0, mean 609.5, max 1209.0"), std::string::npos);
 }
