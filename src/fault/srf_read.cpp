@@ -88,14 +88,17 @@ class SrfReader {
     }
     return false;
   }
-  void need_content(const std::string& what) {
-    if (!next_content()) refuse(last_line(), "the file ends before " + what);
+  // The next line with fields, where the file must go on; `what` names what
+  // is missing and is called only then (it builds its text).
+  template <typename What>
+  void need_content(What what) {
+    if (!next_content()) refuse(last_line(), "the file ends before " + what());
   }
 
   // What is said of a line that is neither a POINTS line nor the end.
   std::string unexpected(int blocks) const {
     if (blocks > 0 && looks_like_point())
-      return "a point after the " + std::to_string(declared_) + " points that POINTS on line " +
+      return "more points than the " + std::to_string(declared_) + " that POINTS on line " +
              std::to_string(block_line_) + " declares";
     const char* wanted = blocks > 0 ? "POINTS or the end of the file"
                          : header_.planes.empty() ? "PLANE or POINTS" : "POINTS";
@@ -111,8 +114,9 @@ class SrfReader {
 
   void expect_fields(const char* const* first, size_t n) const {
     if (fields_.size() != n)
-      refuse(lines_.number(), std::to_string(fields_.size()) + " fields, " + std::to_string(n) +
-                                  " expected (" + names(first, n) + ")");
+      refuse(lines_.number(), std::to_string(fields_.size()) +
+                                  (fields_.size() == 1 ? " field, " : " fields, ") +
+                                  std::to_string(n) + " expected (" + names(first, n) + ")");
   }
   double real(size_t i, const char* name) const {
     double v;
@@ -137,16 +141,16 @@ class SrfReader {
   void read_planes() {
     expect_fields(plane_line, 2);
     long nseg = count(1, "NSEG", 1, INT_MAX);
+    std::string plane_at = " of the PLANE on line " + std::to_string(lines_.number());
     for (long s = 1; s <= nseg; s++) {
-      std::string seg = "segment " + std::to_string(s) + " of PLANE (line " +
-                        std::to_string(lines_.number()) + ")";
+      std::string seg = "segment " + std::to_string(s) + plane_at;
       SrfPlane p;
-      need_content("the first line of " + seg);
+      need_content([&] { return "the first line of " + seg; });
       expect_fields(plane_names_a, 6);
       p.elon = real(0, "ELON"), p.elat = real(1, "ELAT");
       p.nstk = int(count(2, "NSTK", 1, INT_MAX)), p.ndip = int(count(3, "NDIP", 1, INT_MAX));
       p.len = size(4, "LEN"), p.wid = size(5, "WID");
-      need_content("the second line of " + seg);
+      need_content([&] { return "the second line of " + seg; });
       expect_fields(plane_names_b, 5);
       p.stk = real(0, "STK"), p.dip = real(1, "DIP"), p.dtop = real(2, "DTOP");
       p.shyp = real(3, "SHYP"), p.dhyp = real(4, "DHYP");
@@ -173,8 +177,10 @@ class SrfReader {
     point_.block = block;
     point_.line = lines_.number();
     read_position();
-    need_content("the RAKE SLIP1 NT1 SLIP2 NT2 SLIP3 NT3 line of the point on line " +
-                 std::to_string(point_.line));
+    need_content([&] {
+      return "the RAKE SLIP1 NT1 SLIP2 NT2 SLIP3 NT3 line of the point on line " +
+             std::to_string(point_.line);
+    });
     expect_fields(slip_names, 7);
     point_.rake = real(0, "RAKE");
     point_.slip1 = real(1, "SLIP1"), point_.slip2 = real(3, "SLIP2"), point_.slip3 = real(5, "SLIP3");
@@ -219,8 +225,10 @@ class SrfReader {
     }
     long total = nt1 + nt2 + nt3, got = 0;
     while (got < total) {
-      need_content("the end of the samples of the point on line " + std::to_string(point_.line) +
-                   " (" + std::to_string(got) + " of " + std::to_string(total) + ")");
+      need_content([&] {
+        return "the end of the samples of the point on line " + std::to_string(point_.line) +
+               " (" + std::to_string(got) + " of " + std::to_string(total) + ")";
+      });
       for (size_t i = 0; i < fields_.size(); i++, got++) {
         if (got == total)
           refuse(lines_.number(), shown(fields_[i]) + " after the last of the " +

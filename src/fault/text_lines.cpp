@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -13,6 +14,10 @@
 namespace {
 
 constexpr size_t chunk = 1 << 20;
+// A line may hold a point's samples, any number of them, but a file with no
+// line feeds (a binary file, a device) must not take all memory: 64 MiB is
+// some five million samples.
+constexpr size_t longest_line = size_t(64) << 20;
 
 [[noreturn]] void fail(const std::string& path, const char* what, int err) {
   throw Refusal(path + ": " + what + ": " + std::strerror(err), status_failed);
@@ -39,7 +44,15 @@ bool TextLines::fill() {
     end_ -= begin_;
     begin_ = 0;
   }
-  if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);  // a line longer than the buffer
+  if (end_ == buf_.size()) {  // a line longer than the buffer
+    if (buf_.size() >= longest_line)
+      throw Refusal(path_ + ":" + std::to_string(number_ + 1) + ": a line of " +
+                    std::to_string(longest_line) + " bytes or more");
+    buf_.resize(std::min(buf_.size() * 2, longest_line));
+  }
+  // An end signal does not interrupt a read of a plain file: it is looked at
+  // between chunks.
+  check_end_signal();
   for (;;) {
     ssize_t n = read(fd_, buf_.data() + end_, buf_.size() - end_);
     if (n > 0) {

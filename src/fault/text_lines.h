@@ -15,7 +15,8 @@ class TextLines {
   TextLines& operator=(const TextLines&) = delete;
 
   // The next line without its line feed; false at the end of the file. The
-  // view holds until the next call.
+  // view holds until the next call. A line of 64 MiB or more is refused with
+  // its number (exit status 2).
   bool next(std::string_view& line);
   // The number of the line last returned, from 1 (0 before the first).
   long number() const { return number_; }
