@@ -20,8 +20,8 @@ constexpr const char* plane_line[] = {"PLANE", "NSEG"};
 constexpr const char* points_line[] = {"POINTS", "NP"};
 constexpr const char* run_names[] = {"SR1", "SR2", "SR3"};
 
-// A point's samples are held while it is handed over, so a count is capped
-// at what a vector of doubles can hold well short of the address space.
+// A sample count is at most what an int holds (the counts of the writers);
+// memory is taken only for the samples that are there, not for the count.
 constexpr long most_samples = INT_MAX;
 
 std::string names(const char* const* first, size_t n) {
