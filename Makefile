@@ -72,11 +72,13 @@ bench: build
 	bench/run_bench.sh $(BUILD)
 	bench/run_fault_bench.sh $(BUILD)
 
-# The example fault: its SRF file, a summary of it and its pictures in out/.
+# The example fault: its SRF file, a summary of it and its pictures in out/
+# (out/example.png and .svg, the map out/example-map.png and .pdf).
 fault: build
 	mkdir -p out
-	$(BUILD)/slipvel-fault -o out/example.srf examples/fault.toml
+	$(BUILD)/slipvel-fault -o out/example.srf --csv out/example-subfaults.csv examples/fault.toml
 	$(BUILD)/slipvel-fault info out/example.srf
+	$(BUILD)/slipvel-fault plot --map -o out/example out/example.srf
 
 # slipvel, slipvel-batch, their manual pages and the plot script under PREFIX.
 install: build

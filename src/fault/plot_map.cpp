@@ -92,17 +92,31 @@ class MapWriter {
   }
 
  private:
-  // The subfaults' slips, deepest first so that the shallow ones, drawn
-  // last, stay on top where a steep plane's rows project onto each other.
+  // The subfaults' slips as the surface projections of their cells (squares
+  // of the mean side, turned to the mean strike and shortened down dip by
+  // cos(dip)), deepest first so that the shallow ones, drawn last, stay on
+  // top where a steep plane's rows project onto each other.
   void write_slips() {
     std::vector<long> order(f_.points.size());
     std::iota(order.begin(), order.end(), 0L);
     std::stable_sort(order.begin(), order.end(),
                      [&](long a, long b) { return f_.points[a].dep > f_.points[b].dep; });
+    const double half = f_.mean_side / 2, strike = f_.mean_strike * degree;
+    const double half_down = half * std::cos(f_.mean_dip * degree);
+    // Unit steps (east, north) along strike and down dip at the surface.
+    const double se = std::sin(strike), sn = std::cos(strike), de = std::cos(strike), dn = -std::sin(strike);
     TextFile out(folder_.file("slip.txt"));
+    char header[48];
     for (long n : order) {
       const PointFacts& p = f_.points[n];
-      out.line(p.lon, p.lat, p.slip);
+      std::snprintf(header, sizeof header, "> -Z%.6g\n", static_cast<double>(p.slip));
+      out.text(header);
+      // A cell of a few km: a local flat map of the ellipsoid draws it well.
+      const double km_lat = 1 / 111.32, km_lon = km_lat / std::max(1e-6, std::cos(p.lat * degree));
+      for (auto [a, d] : {std::pair{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
+        double east = a * half * se + d * half_down * de, north = a * half * sn + d * half_down * dn;
+        out.line(p.lon + east * km_lon, p.lat + north * km_lat);
+      }
       region_.add(p.lon, p.lat);
       slip_max_ = std::max(slip_max_, static_cast<double>(p.slip));
     }
@@ -160,11 +174,9 @@ class MapWriter {
     double mid_lat = (south + north) / 2;
     double width_km = (east - west) * degree * 6371.0088 * std::cos(mid_lat * degree);
     double scale_km = round_step(width_km, 4);
-    double symbol_cm = std::max(0.03, f_.mean_side / width_km * map_width_cm);
-    char region[160], scale[120], symbol[32], cpt_range[64];
+    char region[160], scale[120], cpt_range[64];
     std::snprintf(region, sizeof region, "-R%.6f/%.6f/%.6f/%.6f", west, east, south, north);
     std::snprintf(scale, sizeof scale, "-LjBL+c%.4f+w%gk+f+lkm+o0.5c/0.6c", mid_lat, scale_km);
-    std::snprintf(symbol, sizeof symbol, "-Ss%.4fc", symbol_cm);
     std::snprintf(cpt_range, sizeof cpt_range, "-T0/%.6g", slip_max_ > 0 ? slip_max_ : 1);
 
     gmt({"begin", "map", "png,pdf"});
@@ -172,12 +184,12 @@ class MapWriter {
     gmt({"makecpt", "-Chot", "-I", cpt_range});
     gmt({"coast", region, "-JM" + std::to_string(map_width_cm) + "c", "-Dl", "-Ggray93", "-Slightsteelblue1",
          "-W0.3p,gray40", "-N1/0.4p,gray50", "-Baf", "-BWSne+t" + title_, scale});
-    gmt({"plot", "slip.txt", symbol, "-C"});
+    gmt({"plot", "slip.txt", "-L", "-C"});
     if (f_.on_planes) {
       gmt({"plot", "outline.txt", "-W0.8p,black"});
       gmt({"plot", "top.txt", "-W3p,black"});
     }
-    gmt({"plot", "epicentre.txt", "-Sa0.6c", "-Gred", "-W0.6p,black"});
+    gmt({"plot", "epicentre.txt", "-Sa0.6c", "-Gwhite", "-W0.8p,black"});  // white: seen on every slip colour
     gmt({"colorbar", "-DJMR+w8c+o0.8c/0c", "-Bxaf+lslip (cm)"});
     gmt({"end"});
   }
