@@ -70,7 +70,11 @@ ChildProcess::ChildProcess(ChildSpec spec) : name_(spec.argv.at(0)) {
   if (errors_ < 0) throw Refusal(std::string("cannot create a temporary file: ") + std::strerror(errno), status_failed);
   unlink(err_name);  // only the descriptor is needed: nothing is left behind
   int pipe_fd[2];
-  if (pipe2(pipe_fd, O_CLOEXEC) != 0) throw Refusal(std::string("cannot create a pipe: ") + std::strerror(errno), status_failed);
+  if (pipe2(pipe_fd, O_CLOEXEC) != 0) {
+    int err = errno;
+    close(errors_);
+    throw Refusal(std::string("cannot create a pipe: ") + std::strerror(err), status_failed);
+  }
   input_ = pipe_fd[1];
 
   posix_spawn_file_actions_t actions;
