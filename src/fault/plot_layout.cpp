@@ -13,7 +13,8 @@ constexpr double margin_right = 115;       // colour box, its tics and label
 constexpr double margin_top = 45;          // the panel's title
 constexpr double margin_bottom = 55;       // tics and the along-strike label
 constexpr double functions_height = 330;   // plot area of the slip-rate functions
-constexpr double functions_key = 520;      // room on the right for the key
+constexpr double functions_key = 600;      // room on the right for the key and its box
+constexpr double functions_bottom = 75;    // tics and the time label below the functions
 
 }  // namespace
 
@@ -36,7 +37,7 @@ FigureLayout lay_out_figure(const std::vector<PlaneExtent>& planes) {
   }
   layout.functions = {margin_left + 20, y + margin_top, canvas_width - functions_key,
                       y + margin_top + functions_height};
-  layout.height = static_cast<int>(y + margin_top + functions_height + margin_bottom);
+  layout.height = static_cast<int>(y + margin_top + functions_height + functions_bottom);
   return layout;
 }
 
