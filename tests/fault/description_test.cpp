@@ -7,7 +7,7 @@
 #include <random>
 
 #include "fault/description.h"
-#include "fault/fault_support.h"
+#include "fault/tool_support.h"
 
 namespace {
 

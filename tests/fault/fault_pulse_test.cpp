@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "fault/fault_support.h"
+#include "fault/tool_support.h"
 #include "fault/srf_file.h"
 
 namespace {

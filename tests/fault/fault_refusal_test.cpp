@@ -7,7 +7,7 @@
 
 #include <regex>
 
-#include "fault/fault_support.h"
+#include "fault/tool_support.h"
 
 namespace {
 

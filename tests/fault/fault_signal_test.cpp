@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "fault/fault_support.h"
+#include "fault/tool_support.h"
 
 namespace {
 

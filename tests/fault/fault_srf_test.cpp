@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "fault/fault_support.h"
+#include "fault/tool_support.h"
 
 namespace {
 

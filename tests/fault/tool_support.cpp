@@ -1,4 +1,4 @@
-#include "fault/fault_support.h"
+#include "fault/tool_support.h"
 
 #include <sys/stat.h>
 
