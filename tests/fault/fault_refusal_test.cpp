@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 
-#include <regex>
 
 #include "fault/tool_support.h"
 
