@@ -53,7 +53,8 @@ for target in dialogue slip_t writers; do
     -o "$out/fuzz_$target"
   fuzz_one "$target"
 done
-# The fault description's target: the fault tool and the slip model, with
+# The fault description's and the SRF reader's targets: the fault tool and
+# the slip model, with
 # toml++ and GeographicLib as the system has them.
 fault_objects=()
 for src in "$root"/src/fault/*.cpp "$root"/src/slip/vslip.cpp "$root"/src/slip/pulse_times.cpp; do
@@ -62,9 +63,11 @@ for src in "$root"/src/fault/*.cpp "$root"/src/slip/vslip.cpp "$root"/src/slip/p
   "$cxx" "${flags[@]}" $(pkg-config --cflags tomlplusplus geographiclib) -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
   fault_objects+=("$obj")
 done
-"$cxx" "${flags[@]}" $(pkg-config --cflags tomlplusplus) -fsanitize=fuzzer "$here/fuzz_description.cpp" \
-  "${fault_objects[@]}" "${objects[@]}" $(pkg-config --libs tomlplusplus geographiclib) -pthread \
-  -o "$out/fuzz_description"
-fuzz_one description
+for target in description srf; do
+  "$cxx" "${flags[@]}" $(pkg-config --cflags tomlplusplus) -fsanitize=fuzzer "$here/fuzz_$target.cpp" \
+    "${fault_objects[@]}" "${objects[@]}" $(pkg-config --libs tomlplusplus geographiclib) -pthread \
+    -o "$out/fuzz_$target"
+  fuzz_one "$target"
+done
 
 echo "fuzz: $total inputs in all"
