@@ -54,8 +54,7 @@ for target in dialogue slip_t writers; do
   fuzz_one "$target"
 done
 # The fault description's and the SRF reader's targets: the fault tool and
-# the slip model, with
-# toml++ and GeographicLib as the system has them.
+# the slip model, with toml++ and GeographicLib as the system has them.
 fault_objects=()
 for src in "$root"/src/fault/*.cpp "$root"/src/slip/vslip.cpp "$root"/src/slip/pulse_times.cpp; do
   [ "$(basename "$src")" = main.cpp ] && continue
