@@ -173,8 +173,13 @@ bool hand_over(Channel& ch, const Deadline& d, int& err) {
 
 // A pipe, FIFO or console is written through a second description of its
 // own that never waits, so that no other holder of it sees a changed mode.
-// The path is built by hand: a signal handler may call this.
+// Only a descriptor open for writing is opened again for writing: reopening
+// the read end of a pipe, or a held closed stream (start_run), would give
+// the run a way out that it was not given. The path is built by hand: a
+// signal handler may call this.
 int open_nowait(int fd) {
+  int mode = fcntl(fd, F_GETFL);
+  if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) return -1;
   char path[32] = "/proc/self/fd/";
   char digits[12];
   int n = 0;

@@ -1,8 +1,10 @@
 // Start of the run, its normal end, and the signals that end it early.
 #include "records/run.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cfenv>
 #include <csignal>
 #include <cstdlib>
@@ -41,9 +43,22 @@ void handle(int sig, void (*handler)(int)) {
   sigaction(sig, &sa, nullptr);
 }
 
+// A standard stream closed by whoever started the run is held by /dev/null
+// opened against its direction, before any file is opened: no file of the
+// run can take its number, and every transfer on it fails as on a closed
+// descriptor (EBADF): standard input and output fail with their report,
+// and what goes to a closed standard error is dropped.
+void hold_closed_standard_streams() {
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+    if (fcntl(fd, F_GETFD) < 0 && errno == EBADF)
+      // The lowest free number is taken, and the lower ones are open by now.
+      open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+}
+
 }  // namespace
 
 void start_run() {
+  hold_closed_standard_streams();
   // Nothing traps: a division by zero gives an infinity, an invalid
   // operation a NaN, and both flow on into the files.
   std::fesetround(FE_TONEAREST);
