@@ -75,10 +75,7 @@ void expect_complete_records(const std::string& text, const std::string& whole,
   EXPECT_TRUE(text.empty() || text.back() == '\n') << name << " ends inside a record";
 }
 
-// Follows a traced run from its start, system call by system call, until
-// its first write to `file` has returned, and kills it there. False if the
-// run ended before.
-bool kill_after_first_write(pid_t pid, const std::string& file) {
+bool signal_after_first_write(pid_t pid, const std::string& file, int sig) {
   int status = 0;
   if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status)) return false;
   ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
@@ -100,7 +97,9 @@ bool kill_after_first_write(pid_t pid, const std::string& file) {
                 std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/fd/" +
                                      std::to_string(info.entry.args[0]), ec) == file;
     } else if (info.op == PTRACE_SYSCALL_INFO_EXIT && writing && info.exit.rval > 0) {
-      kill(pid, SIGKILL);
+      // Sent while the run is stopped, delivered once it runs on untraced.
+      kill(pid, sig);
+      if (sig != SIGKILL) ptrace(PTRACE_DETACH, pid, nullptr, 0);
       return true;
     }
   }

@@ -66,9 +66,9 @@ constexpr long hostile_data_limit = 8 << 20;
 #endif
 
 // Follows a run started with `traced` from its start, system call by system
-// call, until its first write to `file` has returned, and kills it there.
-// False if the run ended before.
-bool kill_after_first_write(pid_t pid, const std::string& file);
+// call, until its first write to `file` has returned, and sends it `sig`
+// there (then lets it run on untraced). False if the run ended before.
+bool signal_after_first_write(pid_t pid, const std::string& file, int sig);
 
 // Standard input from a file (huge inputs need no pipe), standard output
 // to `out_path` or collected.

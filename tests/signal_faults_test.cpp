@@ -133,7 +133,8 @@ TEST(SignalFaults, KilledMidFileOverOlderFile) {
   pid_t pid = start_slipvel(dir.path, in[0], null, null, traced);
   close(in[0]);
   close(null);
-  EXPECT_TRUE(kill_after_first_write(pid, std::filesystem::canonical(dir.file("slip_a.csv"))));
+  EXPECT_TRUE(signal_after_first_write(pid, std::filesystem::canonical(dir.file("slip_a.csv")),
+                                       SIGKILL));
   RunResult r = wait_for(pid, 5);
   EXPECT_FALSE(r.exited);
   std::string slip_a = dir.read("slip_a.csv");
