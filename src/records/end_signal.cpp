@@ -74,8 +74,11 @@ Woken wait_ready(int fd, short events, int timeout_ms, bool on_signal) {
   timespec bound = {timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
   pollfd p = {fd, events, 0};
   int n = ppoll(&p, 1, timeout_ms < 0 ? nullptr : &bound, &open);
+  // A signal that came as the descriptor became ready (a reader's end of
+  // input often comes with the interrupt that caused it) is handled when
+  // the mask is restored, and ends the wait as well.
   sigprocmask(SIG_SETMASK, &old, nullptr);
+  if (on_signal && end_signal()) return Woken::signalled;
   if (n > 0) return Woken::ready;  // ready, or an error that the next call meets
-  if (n == 0) return Woken::late;
-  return on_signal && end_signal() ? Woken::signalled : Woken::ready;
+  return n == 0 ? Woken::late : Woken::ready;
 }
