@@ -18,8 +18,8 @@
 #include "records/channel.h"
 #include "records/channel_table.h"
 #include "records/report.h"
-#include "slip/stages.h"
-#include "windows/windows.h"
+#include "slip/write_slip_t.h"
+#include "windows/read_slip_t.h"
 
 using namespace std::string_literals;
 
