@@ -46,8 +46,10 @@ TEST(InputFaults, EveryReadFailureOfTheDialogue) {
       {"no answer at all", "", eof, "Enter fmax"},
       {"input ends before slip", "6\n", eof, "Enter slip"},
       {"only blank lines left", "6\n4.65\n\n  \n\t\n", eof, "Enter vm"},
+      {"input ends before vm", "6\n4.65\n", eof, "Enter vm"},
       {"input ends before ts", "6\n4.65\n4.32\n", eof, "Enter ts"},
       {"the channel already at its end", "6", "read start: end of file", "Enter slip"},
+      {"the channel at its end before vm", "6\n4.65", "read start: end of file", "Enter vm"},
   };
   for (const InputFailure& c : cases) {
     SCOPED_TRACE(c.why);

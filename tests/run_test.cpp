@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "fault_support.h"
 #include "run_program.h"
 
 namespace {
@@ -34,7 +35,7 @@ TEST(ExampleRun, FilesAndConsoleByteForByte) {
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.out, golden("stdout.txt"));
-  for (const char* f : {"slip_t.csv", "slip_a.csv", "slip_vel-5triangle.csv", "parameter.csv"})
+  for (const char* f : output_files)
     EXPECT_TRUE(dir.read(f) == golden(f)) << f << " differs from tests/golden/" << f;
 }
 
@@ -169,35 +170,6 @@ TEST(Picks, TriangleWithoutFallingEdge) {
   for (int i = 34; i <= 1001; i++) ASSERT_EQ(field(rows[i], 6), "        0.00000") << i;
 }
 
-// The failure report of a bad answer, and of input that ends early.
-TEST(Dialogue, BadAnswers) {
-  const struct {
-    const char* answers;
-    const char* report;
-  } rows[] = {
-      {"abc\n", "invalid number: incomprehensible list input\n"
-                "apparent state: unit 5 (unnamed)\n"
-                "last format: list io\n"
-                "lately reading sequential formatted external IO\n"},
-      {"6\n4.65\n", "list in: end of file\n"
-                    "apparent state: unit 5 (unnamed)\n"
-                    "last format: list io\n"
-                    "lately reading sequential formatted external IO\n"},
-      {"6\n4.65", "read start: end of file\n"
-                  "apparent state: unit 5 (unnamed)\n"
-                  "last format: list io\n"
-                  "lately reading sequential formatted external IO\n"},
-  };
-  for (const auto& row : rows) {
-    TempDir dir;
-    RunResult r = run_slipvel(dir.path, row.answers);
-    EXPECT_FALSE(r.exited);
-    EXPECT_EQ(r.code, SIGABRT);
-    EXPECT_EQ(r.err, row.report);
-    EXPECT_FALSE(dir.exists("slip_t.csv"));
-  }
-}
-
 // Answers the reader accepts in other shapes: CR LF line ends, blank lines,
 // trailing text, null values that leave a parameter at 0.
 TEST(Dialogue, AnswerShapes) {
@@ -236,21 +208,6 @@ TEST(Dialogue, SearchThatCannotEnd) {
     EXPECT_EQ(dir.read("slip_t.csv"), "an earlier run\n");
     EXPECT_FALSE(dir.exists("slip_a.csv"));
   }
-}
-
-// An interrupt while the program waits for an answer.
-TEST(Dialogue, InterruptAtPrompt) {
-  TempDir dir;
-  RunOptions opt;
-  opt.input = "6\n";
-  opt.hold_input = true;
-  opt.signal = SIGINT;
-  opt.signal_after = "Enter slip";
-  RunResult r = run_slipvel(dir.path, opt);
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, "Interrupt\n");
-  EXPECT_EQ(count_lines(r.out), 6);
 }
 
 // Answers of extreme magnitude: the pulse scales with slip and vm, so the

@@ -144,24 +144,33 @@ TEST(SignalFaults, KilledMidFileOverOlderFile) {
   expect_complete_records(slip_a, ref.files.at("slip_a.csv"), "slip_a.csv");
 }
 
-// A signal while the program waits for the last answer: status 1, no file.
+// A signal while the program waits for an answer: status 1, no file, the
+// console through the prompt.
 TEST(SignalFaults, DuringTheDialogue) {
   const struct {
     int signal;
     const char* message;
-  } cases[] = {{SIGINT, "Interrupt\n"}, {SIGTERM, "Killed\n"}};
+    const char* answers;  // given before the signal, the input kept open
+    const char* prompt;   // the prompt that waits
+    int lines;            // of standard output
+  } cases[] = {
+      {SIGINT, "Interrupt\n", "6\n4.65\n4.32\n", "Enter ts", 12},
+      {SIGTERM, "Killed\n", "6\n4.65\n4.32\n", "Enter ts", 12},
+      {SIGINT, "Interrupt\n", "6\n", "Enter slip", 6},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.message);
+    SCOPED_TRACE(std::string(c.message) + " at " + c.prompt);
     TempDir dir;
     RunOptions opt;
-    opt.input = "6\n4.65\n4.32\n";
+    opt.input = c.answers;
     opt.hold_input = true;
     opt.signal = c.signal;
-    opt.signal_after = "Enter ts";
+    opt.signal_after = c.prompt;
     RunResult r = run_slipvel(dir.path, opt);
     EXPECT_TRUE(exited_with(r, 1));
     EXPECT_EQ(r.err, c.message);
-    EXPECT_TRUE(same_text(r.out, example_out_through("Enter ts")));
+    EXPECT_TRUE(same_text(r.out, example_out_through(c.prompt)));
+    EXPECT_EQ(count_lines(r.out), c.lines);
     EXPECT_TRUE(listing(dir).empty());
   }
 }
