@@ -135,6 +135,9 @@ Fault hand_over(Channel& ch, const Patience& patience) {
   // never waits, the reader is given up at once.
   if (!patience.main_line() && !s.nowait()) return {};
   while (ch.out_done < ch.out_len) {
+    // A signal noted after a write that took part of the buffer ends the
+    // main line's hand-over before a write that could wait again.
+    if (patience.main_line() && end_signal()) return failed(err_end_signal, "write");
     ssize_t k = write_now(s, ch.out + ch.out_done, whole_records(ch.out, ch.out_done, ch.out_len));
     if (k > 0) {
       ch.out_done += k;
@@ -145,9 +148,8 @@ Fault hand_over(Channel& ch, const Patience& patience) {
       ch.out_done = ch.out_len;  // the rest is lost with the failure
       return failed(err, "write");
     }
-    Woken w = err == EINTR ? Woken::ready
-                           : wait_ready(ch.fd, POLLOUT, patience.left_ms(), patience.main_line());
-    if (patience.main_line() && end_signal()) w = Woken::signalled;
+    if (err == EINTR) continue;  // the loop's first line looks at the note
+    Woken w = wait_ready(ch.fd, POLLOUT, patience.left_ms(), patience.main_line());
     if (w == Woken::signalled) return failed(err_end_signal, "write");
     if (w == Woken::late) return {};  // the reader stalled: give up
   }
