@@ -90,4 +90,37 @@ TEST(StreamFaults, ClosedStandardStreams) {
   }
 }
 
+// A standard output or error given as the read end of a pipe: the run never
+// opens it again for writing (which would write into the pipe), and it never
+// waits for room that cannot come. Standard output fails as a write at the
+// first prompt, standard error is dropped; the pipe stays empty.
+TEST(StreamFaults, ReadEndAsOutput) {
+  const struct {
+    const char* why;
+    Stream stream;
+    std::string out, err;  // what the other stream shows
+  } cases[] = {
+      {"standard output", output, "",
+       report("write: Bad file descriptor", "unit 6 (unnamed)", "list io", "writing")},
+      {"standard error", error, example_out_through("Enter fmax"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    TempDir dir, io;
+    io.write("in", "abc\n");
+    int in = open(io.file("in").c_str(), O_RDONLY | O_CLOEXEC);
+    int other = open(io.file("other").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    int read_end[2];
+    ASSERT_EQ(pipe2(read_end, O_CLOEXEC), 0);
+    pid_t pid = c.stream == output ? start_slipvel(dir.path, in, read_end[0], other)
+                                   : start_slipvel(dir.path, in, other, read_end[0]);
+    RunResult r = wait_for(pid, 10);  // a liveness bound
+    EXPECT_TRUE(aborted(r));
+    EXPECT_EQ(io.read("other"), c.stream == output ? c.err : c.out);
+    EXPECT_EQ(drain(read_end[0]), "");
+    for (int fd : {in, other, read_end[0], read_end[1]}) close(fd);
+    EXPECT_TRUE(listing(dir).empty());
+  }
+}
+
 }  // namespace

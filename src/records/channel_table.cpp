@@ -26,6 +26,8 @@ void describe(Channel& ch) {
   ch.pipe = known && S_ISFIFO(st.st_mode);
   ch.seekable = lseek(ch.fd, 0, SEEK_CUR) >= 0;
   ch.each_record = isatty(ch.fd);
+  int mode = fcntl(ch.fd, F_GETFL);
+  ch.write_end = mode >= 0 && (mode & O_ACCMODE) != O_RDONLY;
 }
 
 void open_nowait_once(Channel& ch) {

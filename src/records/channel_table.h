@@ -19,6 +19,7 @@ struct Channel {
   bool regular = false;     // a regular file: it never waits for a reader
   bool socket = false;
   bool pipe = false;        // a pipe or FIFO
+  bool write_end = false;   // open for writing (a held closed stream is not)
   bool each_record = false; // a console sees every record at once
   int nowait_fd = -1;       // the same pipe, FIFO or console, never waiting
 

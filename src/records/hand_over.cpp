@@ -67,7 +67,12 @@ struct Sink {
   bool nowait() const { return nowait_fd >= 0 || socket || pipe; }
 };
 
-Sink sink(const Channel& ch) { return {ch.fd, ch.nowait_fd, ch.socket, ch.pipe}; }
+// A descriptor not open for writing (the read end of a pipe, a closed
+// stream held by /dev/null) is written plainly, which fails at once (EBADF).
+Sink sink(const Channel& ch) {
+  if (!ch.write_end) return {ch.fd, -1, false, false};
+  return {ch.fd, ch.nowait_fd, ch.socket, ch.pipe};
+}
 
 // Writes at most what the sink takes; -1 with EAGAIN when it takes nothing
 // now.
@@ -193,6 +198,9 @@ void rescue_all_channels(int patience_ms) {
 void say_error(const char* text, size_t len, int patience_ms) {
   struct stat st;
   int err = 0;
+  int mode = fcntl(STDERR_FILENO, F_GETFL);
+  // Not open for writing (a closed stream held by /dev/null): dropped.
+  if (mode < 0 || (mode & O_ACCMODE) == O_RDONLY) return;
   if (fstat(STDERR_FILENO, &st) != 0 || S_ISREG(st.st_mode)) {
     write_all(STDERR_FILENO, text, len, err);
     return;
