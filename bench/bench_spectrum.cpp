@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "slip/sincos_paths.h"
 #include "slip/spectrum.h"
+#include "slip/spectrum_lines.h"
 #include "slip/vslip.h"
 
 namespace {
@@ -24,7 +24,7 @@ Samples pulse(float ts) {
   for (int i = 1; i <= nt_grid; i++) tm(i) = static_cast<float>((i - 1) * static_cast<double>(dt));
   float td = static_cast<float>(1 / (6 * static_cast<double>(3.1415927f)));
   float tr = static_cast<float>((static_cast<double>(ts) + ts) / 3);
-  vslip(tm, rate, capacity, nt_grid, 4.65f, td, 4.32f, tr, ts);
+  vslip(tm, rate, nt_grid, 4.65f, td, 4.32f, tr, ts);
   return rate;
 }
 

@@ -14,7 +14,7 @@ int main() {
   // The example answers: fmax 6, slip 4.65, vm 4.32, ts 2.8.
   float td = static_cast<float>(1 / (6 * static_cast<double>(3.1415927f)));
   float tr = static_cast<float>((static_cast<double>(2.8f) + 2.8f) / 3);
-  vslip(tm, rate, capacity, nt_grid, 4.65f, td, 4.32f, tr, 2.8f);
+  vslip(tm, rate, nt_grid, 4.65f, td, 4.32f, tr, 2.8f);
   // A sum of the amplitudes keeps the loop from being optimised away.
   double total = 0;
   for (int i = 1; i <= nline; i++) total += spectrum_reference(rate, nt_grid, dt, line_om(i));

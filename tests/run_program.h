@@ -1,6 +1,8 @@
 #pragma once
 // Runs the built program in a directory with answers on standard input and
 // collects what it printed, how it ended and the files it left.
+#include <sys/types.h>
+
 #include <string>
 
 struct RunOptions {
@@ -11,6 +13,11 @@ struct RunOptions {
   std::string signal_after;
   int timeout_s = 120;        // a hung run is killed and reported as such
   bool hold_input = false;    // keep standard input open after `input`
+  // Limits of the process: file size (SIGXFSZ ignored, so that a write
+  // beyond the limit fails with EFBIG) and data (heap and private mappings).
+  long file_size = -1;
+  long data = -1;
+  bool traced = false;        // stopped at its start for this process to trace
 };
 
 struct RunResult {
@@ -26,6 +33,20 @@ inline RunResult run_slipvel(const std::string& dir, const std::string& input) {
   opt.input = input;
   return run_slipvel(dir, opt);
 }
+
+// Options with one limit set, as in limited(&RunOptions::data, 8 << 20).
+inline RunOptions limited(long RunOptions::*limit, long value) {
+  RunOptions opt;
+  opt.*limit = value;
+  return opt;
+}
+
+// Starts the program in `dir` with standard input, output and error on the
+// given descriptors (-1: that stream closed), as `opt` says (its input and
+// signal fields are for run_slipvel).
+pid_t start_slipvel(const std::string& dir, int in, int out, int err, const RunOptions& opt = {});
+// Waits for a started run, killing it after `timeout_s`.
+RunResult wait_for(pid_t pid, int timeout_s = 120);
 
 // A fresh directory under /tmp, removed with everything in it at the end.
 struct TempDir {

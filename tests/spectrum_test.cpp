@@ -1,7 +1,7 @@
 // Amplitude spectra: the vector path against the plain reference loop, bit
 // for bit, and its cosine and sine against the library's rounding.
-#include "slip/sincos_paths.h"
 #include "slip/spectrum.h"
+#include "slip/spectrum_lines.h"
 
 #include <gtest/gtest.h>
 

@@ -29,7 +29,7 @@ Pulse pulse(const Answers& a) {
   for (int i = 1; i <= nt_grid; i++)
     r.tm(i) = static_cast<float>((i - 1) * double(0.01f));
   for (float& v : r.rate.v) v = sentinel;
-  r.out = vslip(r.tm, r.rate, capacity, nt_grid, a.slip, a.td(), a.vm, a.tr(), a.ts);
+  r.out = vslip(r.tm, r.rate, nt_grid, a.slip, a.td(), a.vm, a.tr(), a.ts);
   return r;
 }
 
@@ -177,7 +177,7 @@ TEST(Vslip, SamplesOnBoundaries) {
   const float t[] = {0.0563020967f, example.tr(), example.ts, -0.01f};
   const float v[] = {4.30378294f, 1.40158546f, -5.15628500e-08f, 0.0f};
   for (int k = 1; k <= 4; k++) tm(k) = t[k - 1];
-  SlipSearch s = vslip(tm, rate, capacity, 4, example.slip, example.td(),
+  SlipSearch s = vslip(tm, rate, 4, example.slip, example.td(),
                        example.vm, example.tr(), example.ts);
   ASSERT_EQ(s.tb, t[0]);
   for (int k = 1; k <= 4; k++) EXPECT_EQ(rate(k), v[k - 1]) << "t = " << t[k - 1];

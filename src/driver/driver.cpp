@@ -8,14 +8,17 @@
 #include "records/free_format.h"
 #include "records/run.h"
 #include "slip/pulse_times.h"
-#include "slip/stages.h"
 #include "slip/vslip.h"
-#include "windows/windows.h"
+#include "slip/write_slip_a.h"
+#include "slip/write_slip_t.h"
+#include "windows/read_slip_t.h"
+#include "windows/write_parameter.h"
+#include "windows/write_triangles.h"
 
 namespace {
 
 struct Run {
-  Samples tm, rate, tri[5];
+  Samples tm, rate;
   // The answers start at 0: a null answer leaves its parameter there.
   float fmax = 0, td = 0, slip = 0, vm = 0, ts = 0, tr = 0;
   Picks picks;
@@ -73,7 +76,7 @@ void run_driver() {
   echo("ts, tr = ", r.ts, " (s)", r.tr, " (s)");
 
   // 3. The slip-velocity samples.
-  SlipSearch s = vslip(r.tm, r.rate, capacity, nt, r.slip, r.td, r.vm, r.tr, r.ts);
+  SlipSearch s = vslip(r.tm, r.rate, nt, r.slip, r.td, r.vm, r.tr, r.ts);
   if (!s.converged) no_convergence(r.td);
 
   // 4. The stages, each on the single file channel in turn. The spectra
@@ -82,7 +85,7 @@ void run_driver() {
   write_slip_t(nt, dt, r.tm, r.rate);
   write_slip_a(nt, dt, r.rate);
   read_slip_t(nt, r.td, r.tr, r.ts, r.tm, r.rate, r.picks);
-  write_slip_vel_5triangle(nt, r.vm, r.tm, r.rate, r.picks, r.tri, r.win);
+  write_slip_vel_5triangle(nt, r.vm, r.tm, r.rate, r.picks, r.win);
   write_parameter(r.td, r.vm, r.tr, r.ts, r.slip, r.picks, r.win);
   stop_run();
 }

@@ -33,7 +33,7 @@ void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPu
   // No slip, no pulse: the search would look for a zero that the parabola
   // alone overshoots.
   if (a.slip == 0) return;
-  SlipSearch s = vslip(tm, out.rate, capacity, nt_grid, a.slip, out.td, a.vm, out.tr, a.ts);
+  SlipSearch s = vslip(tm, out.rate, nt_grid, a.slip, out.td, a.vm, out.tr, a.ts);
   if (!s.converged) refuse("the slip-velocity search does not converge");
   int last = 0;
   for (int k = 1; k <= nt_grid; k++) {

@@ -1,8 +1,7 @@
 #pragma once
-// Inside the record layer: the channel table, the hand-over of records to
-// the system, and the reads. Record statements (free-format and fixed-field)
-// use it.
-#include <csignal>
+// The channel table: what each channel holds, and the operations that
+// connect and disconnect channels and switch them to writing. These hand a
+// failure back as a Fault; channel.h turns it into the failure report.
 #include <cstddef>
 #include <string>
 
@@ -19,16 +18,15 @@ struct Channel {
   bool seekable = false;
   bool regular = false;     // a regular file: it never waits for a reader
   bool socket = false;
+  bool pipe = false;        // a pipe or FIFO
+  bool write_end = false;   // open for writing (a held closed stream is not)
   bool each_record = false; // a console sees every record at once
   int nowait_fd = -1;       // the same pipe, FIFO or console, never waiting
 
   // Output: out[0, out_len) holds complete records, of which out[0,
-  // out_done) have been handed to the system. The main line moves out_done
-  // only with the end signals held off, around a write that cannot wait,
-  // so a handler always resumes exactly where the hand-over stands.
+  // out_done) have been handed to the system.
   char* out = nullptr;
-  volatile sig_atomic_t out_len = 0;
-  volatile sig_atomic_t out_done = 0;
+  size_t out_len = 0, out_done = 0;
 
   // Input: bytes read ahead, one character put back, end of input seen.
   char* in = nullptr;
@@ -39,40 +37,20 @@ struct Channel {
 };
 
 constexpr int channel_count = 100;
+// Bytes of records buffered per channel, and of input read ahead.
+constexpr size_t buffer_size = 1 << 16;
+
 Channel& channel(int unit);
 
-// Channel operations that hand a failure back instead of ending the run.
 Fault open_channel(const char* name, const char* status);
 Fault close_channel(int unit);
 Fault start_writing(int unit, const char* context);
-Fault hand_record(int unit, const char* text, size_t len);
-Fault flush_channel(int unit);
-constexpr int read_failed = -2;
-int next_char(int unit);  // a character, -1 at the end, or read_failed
 
-// The same operations that end the run with the failure report instead.
-// Makes the channel writing; `context` names the statement kind on failure.
-void switch_to_writing(int unit, const char* context);
-// Hands one record and its line end to the channel.
-void write_record(int unit, const char* text, size_t len);
-// Hands standard output's records over before an answer is awaited.
-void flush_output();
-// Next character, a carriage return before a line feed dropped; -1 at end.
-int read_char(int unit);
-void unread_char(int unit, int c);
+// A buffer of buffer_size bytes for `buf`, unless it has one.
+Fault allocate(char*& buf);
+
+// A second description of descriptor `fd`, opened for writing without
+// waiting, or -1 (see channel_table.cpp).
+int open_nowait(int fd);
 
 void connect_standard_channels();
-// Closes every connected channel, reporting failures (process exit).
-void close_all_channels();
-
-// How long an end waits in all for a reader that takes nothing: a signal's
-// end must not be held back, a failure report may wait a little longer.
-constexpr int signal_patience_ms = 250;
-constexpr int report_patience_ms = 2000;
-
-// The abnormal ends and the signal handlers. Async-signal-safe; none waits
-// longer than `patience_ms` in all for a reader that takes nothing.
-// Hands over complete records, reporting nothing.
-void rescue_all_channels(int patience_ms);
-// Writes text on standard error.
-void say_error(const char* text, size_t len, int patience_ms);

@@ -11,6 +11,9 @@ enum : int {
   err_list_input = err_own + 112,  // "incomprehensible list input"
   err_no_space = err_own + 113,    // "out of free space"
   err_cant_write = err_own + 127,  // "can't write file"
+  // Not a failure: an end signal came while the operation waited, and the
+  // run ends by that signal instead of a report.
+  err_end_signal = err_own + 1000,
 };
 
 // A failed channel operation: the error number and the context that the

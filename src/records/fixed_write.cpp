@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "records/channel_table.h"
+#include "records/channel.h"
 #include "records/fixed_format.h"
 #include "records/record.h"
 #include "records/report.h"

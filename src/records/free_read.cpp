@@ -46,7 +46,7 @@ struct Number {
   int end = 0;          // the character that ended the scan
 };
 
-// Steps 1 to 3: sign, digits with an optional point, exponent.
+// A number: sign, digits with an optional point, exponent.
 Number scan(int c) {
   Number n;
   if (c == '+' || c == '-') {
@@ -103,8 +103,8 @@ float value_of(Number& n) {
   return static_cast<float>(x);
 }
 
-// Step 5 after a value: blanks and tabs, then the comma that separates it
-// from the next item, unless the repeated value still has items to fill.
+// After a value: blanks and tabs, then the comma that separates it from
+// the next item, unless the repeated value still has items to fill.
 void after_value() {
   int c;
   while (blank(c = next())) {
@@ -113,8 +113,8 @@ void after_value() {
   back(c);
 }
 
-// Step 4 of a repeat count r*: the value written after the asterisk, or
-// null values when a separator follows it.
+// What follows a repeat count r*: the value written after the asterisk,
+// or null values when a separator follows it.
 void read_repeated(int64_t count) {
   in.repeat = count;
   int c = next();
@@ -147,6 +147,7 @@ void begin_free_read(int unit) {
   // An answer is awaited: the prompt must be visible first. A standard
   // output that fails here is reported as the write it is.
   if (unit == unit_input) flush_output();
+  end_if_signalled();
   note_statement(unit, true, "list io");
   in.unit = unit;
   in.repeat = 0;

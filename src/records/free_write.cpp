@@ -2,7 +2,7 @@
 // when an item would reach column 80.
 #include <charconv>
 
-#include "records/channel_table.h"
+#include "records/channel.h"
 #include "records/free_format.h"
 #include "records/record.h"
 #include "records/report.h"
@@ -12,8 +12,8 @@ namespace {
 constexpr size_t line_limit = 80;
 int unit_now;
 
-// Step 5: an item that would reach the line limit starts a new record,
-// unless the record is still empty.
+// An item that would reach the line limit starts a new record, unless the
+// record is still empty.
 void make_room(size_t len) {
   if (record.len != 0 && record.len + len >= line_limit) {
     write_record(unit_now, record.buf, record.len);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "records/channel_table.h"
+#include "records/hand_over.h"
 
 namespace {
 
@@ -17,8 +18,6 @@ struct {
   bool reading = true;
   const char* format = nullptr;
 } last;
-
-volatile sig_atomic_t under_way = 0;
 
 void say(const char* fmt, ...) {
   char line[512];
@@ -36,8 +35,7 @@ const char* message(int errnum) {
     case err_truncation: return "truncation failed in endfile";
     case err_list_input: return "incomprehensible list input";
     case err_no_space: return "out of free space";
-    case err_cant_write: return "can't write file";
-    default: return nullptr;
+    default: return "can't write file";  // err_cant_write
   }
 }
 
@@ -57,15 +55,8 @@ void note_statement_done() { last.format = nullptr; }
 
 void fail_run(int errnum, const char* context) {
   if (failure_hook) failure_hook(errnum, context);
-  // The end signals stay open: a handler that comes now finds every buffer
-  // exactly where the hand-over stands and ends the run itself.
-  if (under_way) {
-    say("fail_run: a failure report is already under way");
-    std::signal(SIGABRT, SIG_DFL);
-    std::abort();
-  }
-  under_way = 1;
-
+  // A signal that comes from here on is left unseen: the failure's report
+  // and abnormal end stand (the waits below stop at their patience alone).
   // 1. Every complete record reaches its reader (standard output first);
   //    a file being written is cut after its last complete record.
   rescue_all_channels(report_patience_ms);
@@ -75,10 +66,8 @@ void fail_run(int errnum, const char* context) {
     say("%s: %s\n", context, std::strerror(errnum));
   else if (errnum == err_eof)
     say("%s: end of file\n", context);
-  else if (message(errnum))
-    say("%s: %s\n", context, message(errnum));
   else
-    say("%s: illegal error number %d\n", context, errnum);
+    say("%s: %s\n", context, message(errnum));
 
   // 3. Where: the channel, the statement's layout, the direction.
   const Channel& ch = channel(last.unit);

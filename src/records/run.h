@@ -1,8 +1,9 @@
 #pragma once
 // Start and end of the run around the driver.
 
-// Masks floating-point traps, installs the signal handlers, connects the
-// console channels and registers the closing of all channels at exit.
+// Holds closed standard streams, masks floating-point traps, takes the end
+// signals, connects the console channels and registers the closing of all
+// channels at exit.
 void start_run();
 
 // The end of a complete run: writes nothing, exit status 0.
@@ -11,3 +12,9 @@ void start_run();
 // Ends the run early with `status`: the files and standard output are closed
 // as at a normal end, then `line` goes to standard error.
 [[noreturn]] void quit_run(int status, const char* line);
+
+// Ends the run by the end signal `sig`, as ordinary code of the main line:
+// what the readers take within the patience is handed over, then the
+// signal's message; status 1 for an interrupt or termination request, the
+// abnormal end for a floating-point exception or abort signal.
+[[noreturn]] void end_by_signal(int sig);

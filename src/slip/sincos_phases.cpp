@@ -1,6 +1,6 @@
 // Cosine and sine of a list of phases on each path, and the path choice.
 #include "slip/sincos_kernel.h"
-#include "slip/sincos_paths.h"
+#include "slip/sincos_phases.h"
 
 namespace {
 

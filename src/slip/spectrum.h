@@ -14,7 +14,3 @@ float modulus(float re, float im);
 // trapezoidal rule, every step rounded as stored in single precision.
 // The plain loop: the reference that any faster path must match bit for bit.
 float spectrum_reference(const Samples& rate, int nt, float dt, float om);
-
-// A for the n lines om[0..n-1], identical bit for bit to spectrum_reference.
-void spectrum_lines(const Samples& rate, int nt, float dt, const float* om,
-                    int n, float* amp);

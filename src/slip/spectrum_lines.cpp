@@ -6,8 +6,9 @@
 // cos and sin come from the kernel of sincos_kernel.h (rounded as the
 // library rounds), the integrand parts are rounded to float, and the
 // trapezoidal step is taken in double and rounded to float.
+#include "slip/spectrum_lines.h"
+
 #include "slip/sincos_kernel.h"
-#include "slip/sincos_paths.h"
 #include "slip/spectrum.h"
 
 #include <cmath>

@@ -124,9 +124,8 @@ float velocity(float t, const SlipSearch& r, float am, float td, float tr,
 
 }  // namespace
 
-SlipSearch vslip(const Samples& tm, Samples& rate, int ndt, int nt, float slip,
-                 float td, float vm, float tr, float ts) {
-  (void)ndt;  // capacity of the arrays; the caller keeps nt <= ndt
+SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
+                 float tr, float ts) {
   // Initial slip acceleration: slope of the parabola at time 0.
   float am = static_cast<float>((D(vm) + vm) / td);
   Search s{slip, am, td, tr, ts, {}};

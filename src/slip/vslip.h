@@ -15,7 +15,8 @@ struct SlipSearch {
 void tslip(float& res, float target, float tb, float am, float td, float tr,
            float ts, float& b, float& c, float& ar, float& eps);
 
-// Searches tb so that the pulse carries `slip`, then fills rate(1..nt).
-// When the search cannot end (see SlipSearch::converged) rate is untouched.
-SlipSearch vslip(const Samples& tm, Samples& rate, int ndt, int nt, float slip,
-                 float td, float vm, float tr, float ts);
+// Searches tb so that the pulse carries `slip`, then fills rate(1..nt)
+// (nt at most the capacity of Samples). When the search cannot end (see
+// SlipSearch::converged) rate is untouched.
+SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
+                 float tr, float ts);

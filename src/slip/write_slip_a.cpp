@@ -4,7 +4,8 @@
 #include "records/fixed_format.h"
 #include "records/free_format.h"
 #include "slip/spectrum.h"
-#include "slip/stages.h"
+#include "slip/spectrum_lines.h"
+#include "slip/write_slip_a.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "records/channel.h"
 #include "records/fixed_format.h"
 #include "records/free_format.h"
-#include "slip/stages.h"
+#include "slip/write_slip_t.h"
 
 namespace {
 

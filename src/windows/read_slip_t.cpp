@@ -4,7 +4,7 @@
 
 #include "records/channel.h"
 #include "records/free_format.h"
-#include "windows/windows.h"
+#include "windows/read_slip_t.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "records/channel.h"
 #include "records/fixed_format.h"
 #include "records/free_format.h"
-#include "windows/windows.h"
+#include "windows/write_parameter.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "records/channel.h"
 #include "records/fixed_format.h"
 #include "records/free_format.h"
-#include "windows/windows.h"
+#include "windows/write_triangles.h"
 
 namespace {
 
@@ -49,8 +49,7 @@ float triangle(double t, double x2, double x3, double y2, double y3) {
 }  // namespace
 
 void write_slip_vel_5triangle(int nt, float vm, const Samples& tm,
-                              const Samples& rate, const Picks& p,
-                              Samples tri[5], Windows& w) {
+                              const Samples& rate, const Picks& p, Windows& w) {
   open_file_channel("slip_vel-5triangle.csv", "unknown");
   write_text_record(unit_file, "time (s),slip_t (vel),tri_1,tri_2,tri_3,tri_4,tri_5,sum_tri");
 
@@ -60,16 +59,15 @@ void write_slip_vel_5triangle(int nt, float vm, const Samples& tm,
 
   set_geometry(vm, p, w);
   for (int i = 2; i <= nt; i++) {
+    float values[8] = {tm(i), rate(i)};
     double sum = 0;
     for (int k = 0; k < 5; k++) {
       // Triangle 1 ends at the velocity at ts2; the others end at zero.
-      w.y3 = k == 0 ? p.v_ts : 0;
-      tri[k](i) = triangle(tm(i), w.x2[k], w.x3[k], w.y2[k], w.y3);
-      sum += tri[k](i);
+      float tri = triangle(tm(i), w.x2[k], w.x3[k], w.y2[k], k == 0 ? p.v_ts : 0);
+      values[2 + k] = tri;
+      sum += tri;
     }
-    float sum_tri = static_cast<float>(sum);
-    const float values[8] = {tm(i),     rate(i),   tri[0](i), tri[1](i),
-                             tri[2](i), tri[3](i), tri[4](i), sum_tri};
+    values[7] = static_cast<float>(sum);
     write_row(values);
   }
   close_file_channel();

@@ -1,7 +1,7 @@
 #pragma once
-// The vector paths of the spectral sums, one per instruction set, and the
-// choice of the widest one the processor runs. All paths give the same bits.
-#include "slip/samples.h"
+// The vector paths of the phases' cosines and sines, one per instruction
+// set, and the choice of the widest one the processor runs. All paths give
+// the same bits.
 
 // Instruction sets with a path, narrowest first.
 enum class Isa { sse2, avx2, avx512 };
@@ -15,8 +15,3 @@ Isa widest_isa();
 // c[k] = float(cos theta[k]), s[k] = float(sin theta[k]) for k < n on one
 // path; returns how many phases were recomputed with std::cos/std::sin.
 long phase_sincos(Isa isa, const float* theta, int n, float* c, float* s);
-
-// spectrum_lines on one path; returns how many (line, sample) phases were
-// recomputed with std::cos/std::sin.
-long spectrum_lines_on(Isa isa, const Samples& rate, int nt, float dt,
-                       const float* om, int n, float* amp);
