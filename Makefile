@@ -19,7 +19,8 @@ FAULT_PACKAGES = pkg-config:pkg-config /usr/include/toml++/toml.h:libtomlplusplu
   gmt:gmt /usr/share/gmt-gshhg/binned_GSHHS_l.nc:gmt-gshhg-low
 NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev $(BATCH_PACKAGES) $(FAULT_PACKAGES) \
   /usr/sbin/sshd:openssh-server man:man-db geod:proj-bin xmllint:libxml2-utils
-NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev $(FAULT_PACKAGES) hyperfine:hyperfine
+NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev $(BATCH_PACKAGES) $(FAULT_PACKAGES) \
+  hyperfine:hyperfine /usr/bin/time:time
 NEEDS_install = $(BATCH_PACKAGES) $(FAULT_PACKAGES)
 NEEDS_fault = $(FAULT_PACKAGES)
 NEEDS = $(sort $(foreach goal,$(MAKECMDGOALS),$(NEEDS_$(goal))))
@@ -62,6 +63,7 @@ plot: run
 bench: build
 	$(BUILD)/slipvel_bench
 	bench/run_bench.sh $(BUILD)
+	bench/batch_bench.sh $(BUILD)
 
 # The example fault: its SRF file, a summary of it and its pictures in out/.
 fault: build
