@@ -19,8 +19,8 @@ FAULT_PACKAGES = pkg-config:pkg-config /usr/include/toml++/toml.h:libtomlplusplu
   gmt:gmt /usr/share/gmt-gshhg/binned_GSHHS_l.nc:gmt-gshhg-low
 NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev $(BATCH_PACKAGES) $(FAULT_PACKAGES) \
   /usr/sbin/sshd:openssh-server man:man-db geod:proj-bin xmllint:libxml2-utils
-NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev $(FAULT_PACKAGES) hyperfine:hyperfine \
-  /usr/bin/time:time
+NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev $(BATCH_PACKAGES) $(FAULT_PACKAGES) \
+  hyperfine:hyperfine /usr/bin/time:time
 NEEDS_install = $(BATCH_PACKAGES) $(FAULT_PACKAGES)
 NEEDS_fault = $(FAULT_PACKAGES)
 # CI also builds the benchmarks, drops privileges in the read-only tests and
@@ -71,6 +71,7 @@ bench: build
 	$(BUILD)/slipvel_bench
 	bench/run_bench.sh $(BUILD)
 	bench/run_fault_bench.sh $(BUILD)
+	bench/batch_bench.sh $(BUILD)
 
 # The example fault: its SRF file, a summary of it and its pictures in out/
 # (out/example.png and .svg, the map out/example-map.png and .pdf).

@@ -33,10 +33,7 @@ TEST(Install, PrefixHoldsToolsPagesAndPlotScriptAndTheToolRunsFromThere) {
                           {"PATH=/usr/bin:/bin"}, scratch);
   EXPECT_EQ(end.code, 1) << end.err;
   EXPECT_EQ(end.err.rfind("zero: status 2: ", 0), 0u) << end.err;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.id);
-    expect_direct_run(scratch.file("out/" + row.id), row.answers());
-  }
+  expect_direct_rows(scratch.file("out"), rows);
 }
 
 // man renders each page without a warning and lexgrog finds its NAME line,

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "batch_support.h"
@@ -96,7 +97,12 @@ class Sshd {
   }
 };
 
-TEST(BatchSsh, RowsRunOverSshAndTheirFoldersComeBack) {
+// The rows run on the machines given with -S; with ":" some run on this
+// machine, in OUTDIR itself, and the others come back beside them.
+class BatchSsh : public testing::TestWithParam<const char*> {};
+
+TEST_P(BatchSsh, RowsRunOverSshAndTheirFoldersComeBack) {
+  const std::string logins = GetParam();
   Sshd server;
   if (!server.skip.empty()) GTEST_SKIP() << server.skip;
   TempDir scratch;
@@ -108,29 +114,40 @@ TEST(BatchSsh, RowsRunOverSshAndTheirFoldersComeBack) {
   std::string canary = scratch.file("canary");
   std::vector<Row> rows = {
       {"example", "6", "4.65", "4.32", "2.8"},
-      {"-units", "6 (Hz)", "4.65 (m)", "4.32 (m/s)", "2.8 (s)"},
+      {"units", "6 (Hz)", "4.65 (m)", "4.32 (m/s)", "2.8 (s)"},
       {"zero", "0", "4.65", "4.32", "2.8"},
       {"subst", "$(touch " + canary + ")", "4.65", "4.32", "2.8"},
       {"list", "6;rm -f " + scratch.file("victim"), "4.65", "4.32", "2.8"},
       {"quotes", "6", "`touch " + canary + "`", "'4.32\"", "2.8 $HOME"},
+      {"readback", "6", "100", "1", "1"},
   };
+  for (int k = 1; k <= 9; k++) rows.push_back({"p" + std::to_string(k), "6", "4.65", "4.32", "2.8"});
   scratch.write("t.csv", table_text(rows));
-  Ended end = run_command({batch_tool(), "-S", "127.0.0.1", scratch.file("t.csv"), scratch.file("out")},
+  Ended end = run_command({batch_tool(), "-j", "1", "-S", logins, scratch.file("t.csv"), scratch.file("out")},
                           env, scratch);
   EXPECT_EQ(end.code, 1) << end.err;
 
-  auto jobs = read_joblog(scratch.file("out/joblog"));
-  EXPECT_EQ(jobs.size(), rows.size());
-  for (const Job& job : jobs) EXPECT_EQ(job.host, "127.0.0.1") << "row " << job.seq;
+  std::set<std::string> hosts;
+  for (const Job& job : read_joblog(scratch.file("out/joblog"))) hosts.insert(job.host);
+  std::set<std::string> machines = {"127.0.0.1"};
+  if (logins == "127.0.0.1,:") machines.insert(":");
+  EXPECT_EQ(hosts, machines);
+  std::vector<int> statuses = expect_direct_rows(scratch.file("out"), rows);
   auto summary = file_lines(scratch.file("out/summary.csv"));
   ASSERT_EQ(summary.size(), rows.size() + 1);
-  for (size_t k = 0; k < rows.size(); k++) {
-    SCOPED_TRACE(rows[k].id);
-    RunResult direct = expect_direct_run(scratch.file("out/" + rows[k].id), rows[k].answers());
-    EXPECT_EQ(summary[k + 1].rfind(rows[k].id + "," + std::to_string(shell_status(direct)) + ",", 0), 0u);
-  }
+  for (size_t k = 0; k < rows.size(); k++)
+    EXPECT_EQ(summary[k + 1].rfind(rows[k].id + "," + std::to_string(statuses[k]) + ",", 0), 0u) << summary[k + 1];
   EXPECT_FALSE(scratch.exists("canary"));
   EXPECT_TRUE(scratch.exists("victim"));
+  // OUTDIR holds the rows and the batch's own files, nothing of the
+  // machines' working folders.
+  std::set<std::string> names, expected = {"summary.csv", "table.csv", "joblog", "failed", ".batch"};
+  for (const auto& e : std::filesystem::directory_iterator(scratch.file("out"))) names.insert(e.path().filename());
+  for (size_t k = 0; k < rows.size(); k++)
+    if (statuses[k] == 0) expected.insert(rows[k].id);
+  EXPECT_EQ(names, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Logins, BatchSsh, testing::Values("127.0.0.1", "127.0.0.1,:"));
 
 }  // namespace

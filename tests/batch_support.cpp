@@ -142,3 +142,42 @@ std::vector<Job> read_joblog(const std::string& path) {
   }
   return jobs;
 }
+
+std::string row_folder(const std::string& outdir, const std::string& id, int status) {
+  return outdir + (status == 0 ? "/" : "/failed/") + id;
+}
+
+std::vector<int> expect_direct_rows(const std::string& outdir, const std::vector<Row>& rows) {
+  std::vector<int> statuses;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    TempDir direct;
+    int status = shell_status(run_slipvel(direct.path, row.answers()));
+    expect_direct_run(row_folder(outdir, row.id, status), row.answers());
+    EXPECT_FALSE(std::filesystem::exists(row_folder(outdir, row.id, status == 0 ? 1 : 0)));
+    statuses.push_back(status);
+  }
+  return statuses;
+}
+
+std::vector<Row> example_rows(int n) {
+  std::vector<Row> rows;
+  for (int k = 1; k <= n; k++) rows.push_back({"p" + std::to_string(k), "6", "4.65", "4.32", "2.8"});
+  return rows;
+}
+
+std::string batch_beside(const TempDir& scratch, const std::string& body) {
+  std::filesystem::create_directories(scratch.file("bin"));
+  std::filesystem::copy_file(batch_tool(), scratch.file("bin/slipvel-batch"),
+                             std::filesystem::copy_options::overwrite_existing);
+  scratch.write("bin/slipvel", "#!/bin/sh\nSLIPVEL='" + build_dir() + "/slipvel'\n" + body);
+  std::filesystem::permissions(scratch.file("bin/slipvel"), std::filesystem::perms::owner_all |
+                                                               std::filesystem::perms::group_exec |
+                                                               std::filesystem::perms::others_exec);
+  return scratch.file("bin/slipvel-batch");
+}
+
+std::vector<std::string> as_nobody(std::vector<std::string> argv) {
+  argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
+  return argv;
+}

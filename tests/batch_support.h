@@ -59,5 +59,25 @@ struct Job {
 };
 std::vector<Job> read_joblog(const std::string& path);
 
+// Where a row's folder ends up in OUTDIR: ID once its run ended with 0 (the
+// commit), failed/ID after any other end.
+std::string row_folder(const std::string& outdir, const std::string& id, int status);
+
+// Expects the folder of each row in `outdir` to be a direct run with its
+// answers, in ID or failed/ID as that run ends; returns the direct runs'
+// statuses as a shell gives them.
+std::vector<int> expect_direct_rows(const std::string& outdir, const std::vector<Row>& rows);
+
+// `n` rows of the example answers, ids p1 .. pn.
+std::vector<Row> example_rows(int n);
+
+// A copy of the batch tool in scratch/bin beside a stand-in for the program:
+// the shell script `body`, in which $SLIPVEL is the built program. Returns
+// the copy's path.
+std::string batch_beside(const TempDir& scratch, const std::string& body);
+
+// argv as the user nobody (CI runs as root; permissions bind only others).
+std::vector<std::string> as_nobody(std::vector<std::string> argv);
+
 inline const char* row_files[] = {"slip_t.csv", "slip_a.csv", "slip_vel-5triangle.csv",
                                   "parameter.csv", "stdout.txt", "stderr.txt"};
