@@ -270,3 +270,21 @@ TEST(Batch, ForeignOrChangedOutdirIsRefusedUntouched) {
 }
 
 }  // namespace
+
+namespace {
+
+// A job count that GNU parallel would take another way (0: as many jobs as
+// it can start at once) is refused before anything runs.
+TEST(Batch, JobCountsThatAreNotPositiveAreRefused) {
+  for (const char* jobs : {"0", "-1", "two", "1.5", ""}) {
+    SCOPED_TRACE(jobs);
+    TempDir scratch;
+    scratch.write("t.csv", table_text({{"example", "6", "4.65", "4.32", "2.8"}}));
+    Ended end = run_command({batch_tool(), "-j", jobs, scratch.file("t.csv"), scratch.file("out")}, {}, scratch);
+    EXPECT_EQ(end.code, 2);
+    EXPECT_EQ(end.err, std::string("slipvel-batch: -j needs a positive whole number, not \"") + jobs + "\"\n");
+    EXPECT_FALSE(scratch.exists("out"));
+  }
+}
+
+}  // namespace
