@@ -36,7 +36,7 @@ void check_end_signal() {
   if (int s = received) throw EndSignal(s);
 }
 
-void end_by_signal(int s) {
+void end_process_by(int s) {
   std::signal(s, SIG_DFL);
   std::raise(s);
   std::_Exit(128 + s);  // the signal was held or ignored by the caller's mask

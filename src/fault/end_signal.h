@@ -16,4 +16,4 @@ struct EndSignal : std::runtime_error {
 // Throws EndSignal when an end signal has come.
 void check_end_signal();
 // Ends the process by the signal with its default action.
-[[noreturn]] void end_by_signal(int signal);
+[[noreturn]] void end_process_by(int signal);

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
     return dispatch(argc, argv);
   } catch (const EndSignal& e) {
     // Every writer's temporary is gone by now (their destructors ran).
-    end_by_signal(e.signal);
+    end_process_by(e.signal);
   } catch (const Refusal& r) {
     std::fprintf(stderr, "slipvel-fault: %s\n", r.what());
     return r.status;
