@@ -61,7 +61,7 @@ std::string first_lines(int fd, int lines) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(ChildSpec spec) : name_(spec.argv.at(0)) {
+ChildProcess::ChildProcess(ChildCommand command) : name_(command.argv.at(0)) {
   // Writing to a child that has ended must come back as EPIPE, not end this
   // process by SIGPIPE with its temporaries left behind.
   std::signal(SIGPIPE, SIG_IGN);
@@ -83,7 +83,7 @@ ChildProcess::ChildProcess(ChildSpec spec) : name_(spec.argv.at(0)) {
   posix_spawn_file_actions_adddup2(&actions, errors_, 2);
   int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
   if (null >= 0) posix_spawn_file_actions_adddup2(&actions, null, 1);
-  if (!spec.folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, spec.folder.c_str());
+  if (!command.folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, command.folder.c_str());
   // The child starts with the default action of SIGPIPE (ignored here); the
   // end signals' handlers are reset by exec itself.
   posix_spawnattr_t attr;
@@ -94,7 +94,7 @@ ChildProcess::ChildProcess(ChildSpec spec) : name_(spec.argv.at(0)) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
-  std::vector<std::string> args = spec.argv, vars = environment_with(spec.env);
+  std::vector<std::string> args = command.argv, vars = environment_with(command.env);
   std::vector<char*> arg_p = pointers(args), var_p = pointers(vars);
   int rc = posix_spawnp(&pid_, args[0].c_str(), &actions, &attr, arg_p.data(), var_p.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -103,7 +103,7 @@ ChildProcess::ChildProcess(ChildSpec spec) : name_(spec.argv.at(0)) {
   if (null >= 0) close(null);
   if (rc != 0) {
     pid_ = -1;
-    if (rc == ENOENT) throw Refusal(name_ + " is not installed (" + spec.package + ")", status_failed);
+    if (rc == ENOENT) throw Refusal(name_ + " is not installed (" + command.package + ")", status_failed);
     throw Refusal("cannot run " + name_ + ": " + std::strerror(rc), status_failed);
   }
   buffer_.reserve(buffer_size);
@@ -179,7 +179,7 @@ void require_program(const std::string& program, const std::string& package) {
   throw Refusal(program + " is not installed (" + package + ")", status_failed);
 }
 
-void run_child(ChildSpec spec) {
-  ChildProcess child(std::move(spec));
+void run_child(ChildCommand command) {
+  ChildProcess child(std::move(command));
   child.finish();
 }

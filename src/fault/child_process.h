@@ -11,7 +11,7 @@
 
 #include "fault/text_sink.h"
 
-struct ChildSpec {
+struct ChildCommand {
   std::vector<std::string> argv;   // argv[0] is looked up on PATH
   std::string package;             // "Debian package ...": what brings it, for the report
   std::string folder;              // working folder; empty: this one
@@ -22,7 +22,7 @@ class ChildProcess : public TextSink {
  public:
   // Starts the program; a program that is not installed is refused (status 1)
   // naming its package.
-  explicit ChildProcess(ChildSpec spec);
+  explicit ChildProcess(ChildCommand command);
   ~ChildProcess() override;
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -50,4 +50,4 @@ class ChildProcess : public TextSink {
 void require_program(const std::string& program, const std::string& package);
 
 // Starts and finishes a program that takes no input.
-void run_child(ChildSpec spec);
+void run_child(ChildCommand command);
