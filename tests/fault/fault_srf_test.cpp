@@ -55,6 +55,20 @@ TEST(FaultSrf, BatchTableOfTheSubfaults) {
   EXPECT_EQ(rows[12], "s4_3,6,4.65,4.32,2.8"); // the table row
 }
 
+// The batch tool runs the table as it stands: the example subfault's folder
+// holds the program's own files of the example answers.
+TEST(FaultSrf, BatchToolRunsTheTable) {
+  SmallFault f;
+  Ended r = run_fault(f.dir.path, {"--table", "rows.csv", "small.toml"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  TempDir scratch;
+  Ended batch = run_command({batch_tool(), "-j", "2", f.dir.file("rows.csv"), f.dir.file("runs")}, {}, scratch);
+  ASSERT_EQ(batch.code, 0) << batch.err;
+  EXPECT_EQ(f.dir.read("runs/s4_3/slip_t.csv"), golden("slip_t.csv"));
+  EXPECT_EQ(f.dir.read("runs/s4_3/parameter.csv"), golden("parameter.csv"));
+  EXPECT_EQ(file_lines(f.dir.file("runs/summary.csv")).size(), 13u);
+}
+
 // A fault larger than one chunk of subfaults, with areas: the bytes do not
 // depend on how many threads computed them.
 TEST(FaultSrf, SameBytesForEveryNumberOfThreads) {
