@@ -273,12 +273,7 @@ TEST(BatchFaults, ResumeAfterAFullDiskStopAndAKill) {
   killpg(batch, SIGKILL);
   finish_command(batch, scratch, 10);
   disk.resize("64m");
-  Ended again;
-  for (int k = 0; k < 100; k++) {
-    again = run_command(command, {}, scratch);
-    if (again.code != 2) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  Ended again = rerun_when_unlocked(command, scratch);
   EXPECT_EQ(again.code, 0) << again.err;
   expect_golden_rows(outdir, rows);
 }

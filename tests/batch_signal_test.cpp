@@ -236,12 +236,7 @@ TEST(BatchKill, ResumeAfterKillOfTheGroup) {
       scratch.write("release", "");
     }
     // Rows that outlived the batch end soon; until then OUTDIR is locked.
-    Ended again;
-    for (int k = 0; k < 100; k++) {
-      again = run_command(command, {}, scratch);
-      if (again.code != 2) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    Ended again = rerun_when_unlocked(command, scratch);
     EXPECT_EQ(again.code, 0) << again.err;
     expect_all_golden(outdir, rows);
     EXPECT_EQ(file_lines(outdir + "/summary.csv").size(), rows.size() + 1);

@@ -181,3 +181,13 @@ std::vector<std::string> as_nobody(std::vector<std::string> argv) {
   argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
   return argv;
 }
+
+Ended rerun_when_unlocked(const std::vector<std::string>& command, const TempDir& scratch) {
+  Ended again;
+  for (int k = 0; k < 100; k++) {
+    again = run_command(command, {}, scratch);
+    if (again.code != 2) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return again;
+}

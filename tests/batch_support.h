@@ -81,3 +81,8 @@ std::vector<std::string> as_nobody(std::vector<std::string> argv);
 
 inline const char* row_files[] = {"slip_t.csv", "slip_a.csv", "slip_vel-5triangle.csv",
                                   "parameter.csv", "stdout.txt", "stderr.txt"};
+
+// Runs a batch command again once the rows that outlived the batch before it
+// have ended: while they hold OUTDIR's lock the run is refused with 2; tried
+// for at most 10 s.
+Ended rerun_when_unlocked(const std::vector<std::string>& command, const TempDir& scratch);
