@@ -1,5 +1,6 @@
 #include "fault/atomic_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +79,11 @@ void AtomicFile::commit() {
   if (stream_) {
     if (std::fflush(stream_) != 0 || std::ferror(stream_)) fail(target_, "write failed", errno ? errno : EIO);
     if (fsync(fileno(stream_)) != 0) fail(target_, "write failed", errno);
+  } else if (int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+    // Written by another program after close_stream(): synced through a
+    // descriptor of our own. A failed sync still leaves a whole file.
+    (void)fsync(fd);
+    close(fd);
   }
   close_stream();
   if (std::rename(temp_.c_str(), path_.c_str()) != 0) fail(target_, "cannot rename into place", errno);

@@ -19,7 +19,8 @@ class AtomicFile {
   const std::string& target() const { return target_; }
   const std::string& temp_path() const { return temp_; }
   // Closes the stream and hands the temporary's name to another writer (a
-  // child program that writes the file itself); commit() then renames it.
+  // child program that writes the file itself); commit() then syncs and
+  // renames it.
   void close_stream();
   // Flushes, syncs and renames over the target; reports the first failure
   // of any of them with the target and the system's reason.

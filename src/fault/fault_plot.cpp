@@ -1,8 +1,5 @@
 #include "fault/fault_plot.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -20,17 +17,6 @@
 namespace {
 
 const char* gnuplot_package = "Debian package gnuplot-nox";
-
-// An image a helper wrote under a temporary name reaches the disk before it
-// is renamed over the target.
-void sync_and_commit(AtomicFile& file) {
-  int fd = open(file.temp_path().c_str(), O_RDONLY);
-  if (fd >= 0) {
-    (void)fsync(fd);  // a failed sync still leaves a whole file to rename
-    close(fd);
-  }
-  file.commit();
-}
 
 // A helper that exits cleanly but leaves an empty image has failed too.
 void expect_written(const AtomicFile& file, const char* by) {
@@ -76,7 +62,7 @@ int fault_plot_command(int argc, char** argv) {
     expect_written(map_pdf, "GMT");
   }
   check_end_signal();
-  for (auto& file : images) sync_and_commit(*file);
+  for (auto& file : images) file->commit();
   for (auto& file : images) std::printf("%s (%lld bytes)\n", file->target().c_str(), file->size());
   return 0;
 }

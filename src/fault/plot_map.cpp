@@ -1,7 +1,5 @@
 #include "fault/plot_map.h"
 
-#include <GeographicLib/Geodesic.hpp>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -12,6 +10,7 @@
 
 #include "fault/child_process.h"
 #include "fault/end_signal.h"
+#include "fault/geometry.h"
 #include "fault/plot_layout.h"
 #include "fault/private_folder.h"
 #include "fault/refusal.h"
@@ -24,22 +23,15 @@ constexpr double degree = M_PI / 180;
 constexpr double map_width_cm = 16;
 
 struct LonLat {
-  double lon = 0, lat = 0, azimuth = 0;  // azimuth of the geodesic that led here, at its end
+  double lon = 0, lat = 0;
 };
 
-// From `from` by `km` along `azimuth` on the WGS84 ellipsoid.
-LonLat walk(const LonLat& from, double azimuth, double km) {
-  LonLat to;
-  GeographicLib::Geodesic::WGS84().Direct(from.lat, from.lon, azimuth, km * 1000, to.lat, to.lon, to.azimuth);
-  return to;
-}
-
-// A point of the plane at `along` km from the top centre along strike and
-// `down` km down dip, at the surface above it: along strike first, then the
-// horizontal down-dip offset 90 degrees clockwise of that geodesic's end.
+// The surface point above `along` km along strike and `down` km down dip of
+// segment `s`, as the fault tool places its subfaults.
 LonLat on_surface(const SrfPlane& s, double along, double down) {
-  LonLat top = walk({s.elon, s.elat, s.stk}, s.stk, along);
-  return walk(top, top.azimuth + 90, down * std::cos(s.dip * degree));
+  LonLat p;
+  surface_position(s.elat, s.elon, s.stk, s.dip, along, down, p.lat, p.lon);
+  return p;
 }
 
 class TextFile {
@@ -149,7 +141,7 @@ class MapWriter {
       e = on_surface(s, s.shyp, s.dhyp);
     } else {
       const PointFacts& p = f_.points[f_.telling[0].index];
-      e = {p.lon, p.lat, 0};
+      e = {p.lon, p.lat};
     }
     TextFile out(folder_.file("epicentre.txt"));
     out.line(e.lon, e.lat);
