@@ -19,6 +19,7 @@
 #include "fault/description.h"
 #include "fault/end_signal.h"
 #include "fault/geometry.h"
+#include "fault/magnitude.h"
 #include "fault/progress.h"
 #include "fault/refusal.h"
 #include "fault/srf_write.h"
@@ -112,6 +113,12 @@ struct Job {
   Samples tm;
   double area_km2, mu;
 };
+
+Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version) {
+  Job job{d, answers, version, {}, subfault_area_km2(d.plane), shear_modulus(d)};
+  fill_time_grid(job.tm, nt_grid);
+  return job;
+}
 
 // One subfault as the writers need it.
 struct PointResult {
@@ -249,14 +256,11 @@ double slip_factor(const Description& d, double mw, int jobs) {
   if (!std::isfinite(first) || first <= 0)
     throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
   SubfaultAnswers answers(d, first);
-  Job job{d, answers, SrfVersion::v2, {}, subfault_area_km2(d.plane), shear_modulus(d)};
-  fill_time_grid(job.tm, nt_grid);
+  Job job = job_for(d, answers, SrfVersion::v2);
   double carried = 0;
   for_each_point(job, jobs, [&](const PointResult& r) { carried += r.moment; });
-  return first * (std::pow(10.0, 1.5 * mw + 9.1) / carried);
+  return first * (seismic_moment(mw) / carried);
 }
-
-double moment_magnitude(double m0) { return 2.0 / 3.0 * (std::log10(m0) - 9.1); }
 
 void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
                    const std::vector<const AtomicFile*>& extras) {
@@ -283,8 +287,7 @@ int fault_run_command(int argc, char** argv) {
   refuse_overlaps(o, d);
   double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs) : 1;
   SubfaultAnswers answers(d, factor);
-  Job job{d, answers, o.version, {}, subfault_area_km2(d.plane), shear_modulus(d)};
-  fill_time_grid(job.tm, nt_grid);
+  Job job = job_for(d, answers, o.version);
 
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);

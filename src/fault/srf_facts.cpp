@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "fault/magnitude.h"
+
 namespace {
 
 constexpr double cm3_per_m3 = 1e6;
@@ -32,7 +34,7 @@ std::string moment_lines(const SrfFacts& f) {
   if (f.points == 0 || !f.medium) return "moment M0: none (" + why + ")\nMw: none (no moment)\n";
   std::string m0 = format("moment M0: %.6e N m\n", f.moment);
   if (f.moment <= 0) return m0 + "Mw: none (the moment is 0)\n";
-  return m0 + format("Mw: %.4f\n", 2.0 / 3.0 * (std::log10(f.moment) - 9.1));
+  return m0 + format("Mw: %.4f\n", moment_magnitude(f.moment));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "fault/magnitude.h"
+
 namespace {
 
 bool before(const SubfaultRow* a, const SubfaultRow* b) { return a->j != b->j ? a->j < b->j : a->i < b->i; }
@@ -50,5 +52,5 @@ double magnitude_factor(const Description& d, double mw) {
       sum_slip += answers.unscaled(centre_of(d.plane, i, j)).slip;
     }
   double m0 = shear_modulus(d) * area_m2 * sum_slip;
-  return std::pow(10.0, 1.5 * mw + 9.1) / m0;
+  return seismic_moment(mw) / m0;
 }
