@@ -6,36 +6,23 @@ CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
 SHELL := /bin/bash
 
-.PHONY: all build run test bench plot fault install clean packages ci-packages
+.PHONY: all configure build run test bench plot fault install clean packages ci-packages
 
 all: build
 
-# Debian packages of the goals asked for, as "file-or-command:package" pairs;
-# `make packages` installs those that are missing before CMake looks for the
-# libraries (without root it names them and goes on).
-BATCH_PACKAGES = parallel:parallel rsync:rsync ssh:openssh-client
-FAULT_PACKAGES = pkg-config:pkg-config /usr/include/toml++/toml.h:libtomlplusplus-dev \
-  /usr/include/GeographicLib/Geodesic.hpp:libgeographiclib-dev gnuplot:gnuplot-nox \
-  gmt:gmt /usr/share/gmt-gshhg/binned_GSHHS_l.nc:gmt-gshhg-low
-NEEDS_test = /usr/include/gtest/gtest.h:libgtest-dev $(BATCH_PACKAGES) $(FAULT_PACKAGES) \
-  /usr/sbin/sshd:openssh-server man:man-db geod:proj-bin xmllint:libxml2-utils
-NEEDS_bench = /usr/include/benchmark/benchmark.h:libbenchmark-dev $(BATCH_PACKAGES) $(FAULT_PACKAGES) \
-  hyperfine:hyperfine /usr/bin/time:time
-NEEDS_install = $(BATCH_PACKAGES) $(FAULT_PACKAGES)
-NEEDS_fault = $(FAULT_PACKAGES)
-# CI also builds the benchmarks, drops privileges in the read-only tests and
-# runs the fuzz targets (clang with its libFuzzer runtime).
-NEEDS_ci-packages = $(NEEDS_test) $(NEEDS_bench) cmake:cmake g++:g++ setpriv:util-linux clang++-14:clang-14 \
-  /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
-NEEDS = $(sort $(foreach goal,$(MAKECMDGOALS),$(NEEDS_$(goal))))
-
+# The Debian packages of the goals asked for come from packages.list (ci:
+# every package of the list); those missing are installed before CMake looks
+# for the libraries (without root they are named and the goal goes on).
+GOALS = $(if $(filter ci-packages,$(MAKECMDGOALS)),ALL,$(MAKECMDGOALS))
 packages:
 	@missing=(); \
-	for need in $(NEEDS); do \
-	  what=$${need%%:*}; \
+	while read -r package what goals; do \
+	  case "$$package" in ''|'#'*) continue ;; esac; \
+	  wanted=; for g in $(GOALS); do [[ $$g == ALL || " $$goals " == *" $$g "* ]] && wanted=1; done; \
+	  [ -n "$$wanted" ] || continue; \
 	  if [[ $$what == /* ]]; then [ -e "$$what" ]; else command -v "$$what" >/dev/null; fi && continue; \
-	  missing+=("$${need#*:}"); \
-	done; \
+	  missing+=("$$package"); \
+	done < packages.list; \
 	if [ $${#missing[@]} -eq 0 ]; then exit 0; fi; \
 	if [ "$$(id -u)" != 0 ]; then echo "missing Debian packages (as root: apt-get install $${missing[*]})"; exit 0; fi; \
 	apt-get update -q && apt-get install -y -q "$${missing[@]}"
@@ -43,13 +30,18 @@ packages:
 # What a clean CI machine lacks, installed once before the build.
 ci-packages: packages
 
-build: packages
+configure: packages
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+# Everything: the program, the fault tool, the tests and the benchmarks.
+build: configure
 	cmake --build $(BUILD) -j 2
 
 # Run the program on the example answers in out/ and list what it wrote; of
 # the 2,512 progress lines of the spectra only the first and the last show.
-run: build
+# Only the program is built.
+run: configure
+	cmake --build $(BUILD) -j 2 --target slipvel
 	mkdir -p out
 	@echo "cd out && printf '$(ANSWERS)' | ../$(BUILD)/slipvel"
 	@set -o pipefail; cd out && printf '$(ANSWERS)' | ../$(BUILD)/slipvel | awk \
@@ -63,7 +55,6 @@ test: build
 
 # Plot the example run as out/slipvel.png and out/slipvel.svg (gnuplot-nox).
 plot: run
-	command -v gnuplot >/dev/null || { apt-get update -q && apt-get install -y -q gnuplot-nox; }
 	gnuplot -e "dir='out'" plot/slipvel.gp
 	ls -l out/slipvel.png out/slipvel.svg
 
@@ -74,15 +65,18 @@ bench: build
 	bench/batch_bench.sh $(BUILD)
 
 # The example fault: its SRF file, a summary of it and its pictures in out/
-# (out/example.png and .svg, the map out/example-map.png and .pdf).
-fault: build
+# (out/example.png and .svg, the map out/example-map.png and .pdf). Only the
+# program and the fault tool are built.
+fault: configure
+	cmake --build $(BUILD) -j 2 --target slipvel slipvel-fault
 	mkdir -p out
 	$(BUILD)/slipvel-fault -o out/example.srf --csv out/example-subfaults.csv examples/fault.toml
 	$(BUILD)/slipvel-fault info out/example.srf
 	$(BUILD)/slipvel-fault plot --map -o out/example out/example.srf
 
 # slipvel, slipvel-batch, their manual pages and the plot script under PREFIX.
-install: build
+install: configure
+	cmake --build $(BUILD) -j 2 --target tools
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:

@@ -1,16 +1,15 @@
 // One subfault of a fault run on one thread: the pulse alone (vslip on the
 // grid and its checks), and the pulse with its SRF text (two point lines and
 // the slip-rate samples), for the example answers.
-#if SLIPVEL_FAULT
 #include <benchmark/benchmark.h>
 
 #include <charconv>
 #include <string>
 #include <vector>
 
-#include "fault/srf_write.h"
+#include "srf/srf_write.h"
 #include "fault/subfault_pulse.h"
-#include "slip/pulse_times.h"
+#include "pulse/pulse_times.h"
 
 namespace {
 
@@ -38,7 +37,7 @@ void BM_SubfaultPulseAndSrf(benchmark::State& state) {
   for (auto _ : state) {
     out.clear();
     compute_pulse(tm, example, 1, 1, pulse);
-    benchmark::DoNotOptimize(append_srf_point(out, SrfVersion::v2, f, pulse.rate, pulse.nt1));
+    benchmark::DoNotOptimize(append_srf_point(out, SrfVersion::v2, f, pulse.rate.v, pulse.nt1));
   }
   state.counters["bytes"] = static_cast<double>(out.size());
 }
@@ -86,4 +85,3 @@ void BM_SamplesBackIntegers(benchmark::State& state) {
 BENCHMARK(BM_SamplesBackIntegers);
 
 }  // namespace
-#endif

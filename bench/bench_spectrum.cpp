@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "slip/spectrum.h"
-#include "slip/spectrum_lines.h"
-#include "slip/vslip.h"
+#include "pulse/spectrum.h"
+#include "pulse/spectrum_lines.h"
+#include "pulse/vslip.h"
 
 namespace {
 

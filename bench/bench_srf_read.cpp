@@ -1,7 +1,6 @@
 // The SRF reader on a file the size of the larger shared example (6,500
 // points of 2.0, 1 to 68 samples each, some 39,000 lines), written here in
 // the common writers' layout: time per file and points a second.
-#ifdef SLIPVEL_FAULT
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -9,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "fault/srf_file.h"
+#include "srf/srf_file.h"
 
 namespace {
 
@@ -57,4 +56,3 @@ void BM_read_srf(benchmark::State& state) {
 BENCHMARK(BM_read_srf)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-#endif

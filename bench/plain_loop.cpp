@@ -4,8 +4,8 @@
 // timed against the loop a straightforward port would run.
 #include <cstdio>
 
-#include "slip/spectrum.h"
-#include "slip/vslip.h"
+#include "pulse/spectrum.h"
+#include "pulse/vslip.h"
 
 int main() {
   const float dt = 0.01f;

@@ -9,10 +9,10 @@
 #include <cstdint>
 
 #include "fault/description.h"
-#include "fault/refusal.h"
+#include "sys/refusal.h"
 #include "fault/subfault_pulse.h"
 #include "fuzz_support.h"
-#include "slip/pulse_times.h"
+#include "pulse/pulse_times.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "fuzz_support.h"
 #include "records/channel.h"
 #include "records/channel_table.h"
-#include "windows/read_slip_t.h"
+#include "program/read_slip_t.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "fault/refusal.h"
-#include "fault/srf_file.h"
+#include "sys/refusal.h"
+#include "srf/srf_file.h"
 #include "fuzz_support.h"
 
 namespace {

@@ -12,21 +12,14 @@ seconds=${FUZZ_SECONDS:-20}
 cxx=${FUZZ_CXX:-clang++-14}
 command -v "$cxx" >/dev/null || cxx=clang++
 
-# Division by zero and NaN are part of the arithmetic (exceptions are
-# masked), so the float-divide-by-zero check stays off; no fused
-# multiply-adds, as in the program's own build.
-flags=(-std=c++20 -O2 -g -ffp-contract=off -fno-fast-math
-       -fsanitize=address,undefined -fno-sanitize=float-divide-by-zero
-       -fno-sanitize-recover=all -fno-omit-frame-pointer -I"$root/src" -I"$here")
-
-# The record layer and the read-back stage, built once for all targets.
-mkdir -p "$out/obj" "$out/artifacts"
-objects=()
-for src in "$root"/src/records/*.cpp "$root"/src/windows/read_slip_t.cpp "$here"/fuzz_support.cpp; do
-  obj="$out/obj/$(basename "${src%.cpp}").o"
-  "$cxx" "${flags[@]}" -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
-  objects+=("$obj")
-done
+# The targets are CMake targets of the main build (SLIPVEL_FUZZ: the same
+# layers and flags, with the sanitizers and libFuzzer's instrumentation).
+mkdir -p "$out"
+cmake -S "$root" -B "$out" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER="$(command -v "$cxx")" \
+  -DSLIPVEL_FUZZ=ON -DSLIPVEL_TESTS=OFF -DSLIPVEL_BENCH=OFF >"$out/configure.log" 2>&1 ||
+  { cat "$out/configure.log"; exit 1; }
+cmake --build "$out" -j 2 --target fuzz
+mkdir -p "$out/artifacts"
 
 total=0
 # Runs one built target from its committed seeds for the bounded time.
@@ -35,7 +28,7 @@ fuzz_one() {
   # New inputs go to a scratch corpus; the committed seeds stay as they are.
   work=$(mktemp -d)
   log="$out/fuzz_$target.log"
-  if ! "$out/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! "$out/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -max_len=70000 -print_final_stats=1 -artifact_prefix="$out/artifacts/$target-" \
       "$work" "$here/corpus/$target" >"$log" 2>&1; then
     tail -n 40 "$log"
@@ -48,24 +41,8 @@ fuzz_one() {
   echo "fuzz_$target: ${runs:-?} inputs in ${seconds} s, no finding"
   total=$((total + ${runs:-0}))
 }
-for target in dialogue slip_t writers; do
-  "$cxx" "${flags[@]}" -fsanitize=fuzzer "$here/fuzz_$target.cpp" "${objects[@]}" \
-    -o "$out/fuzz_$target"
-  fuzz_one "$target"
-done
-# The fault description's and the SRF reader's targets: the fault tool and
-# the slip model, with toml++ and GeographicLib as the system has them.
-fault_objects=()
-for src in "$root"/src/fault/*.cpp "$root"/src/slip/vslip.cpp "$root"/src/slip/pulse_times.cpp; do
-  [ "$(basename "$src")" = main.cpp ] && continue
-  obj="$out/obj/fault-$(basename "${src%.cpp}").o"
-  "$cxx" "${flags[@]}" $(pkg-config --cflags tomlplusplus geographiclib) -fsanitize=fuzzer-no-link -c "$src" -o "$obj"
-  fault_objects+=("$obj")
-done
-for target in description srf; do
-  "$cxx" "${flags[@]}" $(pkg-config --cflags tomlplusplus) -fsanitize=fuzzer "$here/fuzz_$target.cpp" \
-    "${fault_objects[@]}" "${objects[@]}" $(pkg-config --libs tomlplusplus geographiclib) -pthread \
-    -o "$out/fuzz_$target"
+for target in dialogue slip_t writers description srf; do
+  [ -x "$out/fuzz/fuzz_$target" ] || { echo "fuzz_$target: not built"; exit 1; }
   fuzz_one "$target"
 done
 

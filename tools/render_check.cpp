@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "printf_reference.h"
+#include "support/printf_reference.h"
 #include "records/fixed_format.h"
 #include "records/free_format.h"
 

@@ -9,9 +9,9 @@
 #include <cmath>
 
 #include "fault/nearest_key.h"
-#include "fault/refusal.h"
+#include "sys/refusal.h"
 #include "fault/subfault_table.h"
-#include "fault/text_file.h"
+#include "sys/text_file.h"
 
 namespace {
 

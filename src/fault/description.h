@@ -7,10 +7,8 @@
 #include <string>
 #include <vector>
 
-// The four answers of the program's dialogue for one subfault.
-struct Answers {
-  float fmax = 0, slip = 0, vm = 0, ts = 0;  // Hz, m, m/s, s
-};
+#include "pulse/answers.h"
+
 
 // The plane: km and degrees, the hypocentre from the top centre along strike
 // and from the top edge down dip.

@@ -15,17 +15,17 @@
 #include <thread>
 #include <vector>
 
-#include "fault/atomic_file.h"
+#include "sys/atomic_file.h"
 #include "fault/description.h"
-#include "fault/end_signal.h"
+#include "sys/end_signal.h"
 #include "fault/geometry.h"
-#include "fault/magnitude.h"
-#include "fault/progress.h"
-#include "fault/refusal.h"
-#include "fault/srf_write.h"
+#include "srf/magnitude.h"
+#include "sys/progress.h"
+#include "sys/refusal.h"
+#include "srf/srf_write.h"
 #include "fault/subfault_answers.h"
 #include "fault/subfault_pulse.h"
-#include "slip/pulse_times.h"
+#include "pulse/pulse_times.h"
 
 namespace {
 
@@ -148,7 +148,7 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     f.dt = 0.01;  // the grid's step as a reader takes it
     f.vs = job.d.vs * 1e5;  // km/s -> cm/s
     f.den = job.d.density;
-    r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate, pulse.nt1);
+    r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate.v, pulse.nt1);
     r.moment = job.mu * (job.area_km2 * 1e6) * (r.slip1 / 100);
   } catch (const std::exception& e) {
     r.error = e.what();
@@ -295,7 +295,7 @@ int fault_run_command(int argc, char** argv) {
   if (!o.csv.empty()) write(csv.emplace(o.csv), csv_header);
   if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
   const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
-  write(srf, srf_header(o.version, d.plane, np));
+  write(srf, srf_header(o.version, srf_plane(d.plane), np));
 
   Totals totals = stream_points(job, o.jobs, srf, csv, table);
   std::vector<const AtomicFile*> extras;

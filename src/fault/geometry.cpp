@@ -1,6 +1,6 @@
 #include "fault/geometry.h"
 
-#include <GeographicLib/Geodesic.hpp>
+#include "srf/plane_geometry.h"
 
 #include <cmath>
 #include <numbers>
@@ -10,17 +10,6 @@ namespace {
 double radians(double deg) { return deg * std::numbers::pi / 180; }
 
 }  // namespace
-
-void surface_position(double lat, double lon, double strike, double dip, double along, double down,
-                      double& lat_out, double& lon_out) {
-  const GeographicLib::Geodesic& wgs84 = GeographicLib::Geodesic::WGS84();
-  // Along strike first (a negative distance walks the geodesic backwards,
-  // and its azimuth at the end is still the forward one), then down dip.
-  double lat1, lon1, azi1, azi2;
-  wgs84.Direct(lat, lon, strike, along * 1000, lat1, lon1, azi1);
-  double horizontal = down * std::cos(radians(dip)) * 1000;
-  wgs84.Direct(lat1, lon1, azi1 + 90, horizontal, lat_out, lon_out, azi2);
-}
 
 SubfaultPlace centre_of(const Plane& p, int i, int j) {
   SubfaultPlace s;
@@ -42,3 +31,13 @@ SubfaultPlace place_subfault(const Description& d, int i, int j) {
 }
 
 double subfault_area_km2(const Plane& p) { return p.dlen * p.dwid; }
+
+SrfPlane srf_plane(const Plane& p) {
+  SrfPlane s;
+  s.elon = p.lon_top_center, s.elat = p.lat_top_center;
+  s.nstk = p.nstk, s.ndip = p.ndip;
+  s.len = p.length, s.wid = p.width;
+  s.stk = p.strike, s.dip = p.dip, s.dtop = p.depth_to_top;
+  s.shyp = p.hypo_along_stk, s.dhyp = p.hypo_down_dip;
+  return s;
+}

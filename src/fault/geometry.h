@@ -2,6 +2,7 @@
 // Where each subfault lies: its centre on the plane, its depth, longitude and
 // latitude on the WGS84 ellipsoid, and when the rupture front reaches it.
 #include "fault/description.h"
+#include "srf/srf_file.h"
 
 struct SubfaultPlace {
   int i = 0, j = 0;          // from 1: along strike, down dip
@@ -19,15 +20,11 @@ struct SubfaultPlace {
 // of the first geodesic's own azimuth at its end.
 SubfaultPlace place_subfault(const Description& d, int i, int j);
 
-// The surface position above a point of a plane whose top centre is at
-// (lat, lon): `along` km along the strike azimuth, then the horizontal part of
-// `down` km down dip, 90 degrees clockwise of that first geodesic's azimuth
-// at its end (the definition above, for any point of the plane).
-void surface_position(double lat, double lon, double strike, double dip, double along, double down,
-                      double& lat_out, double& lon_out);
-
 // Only the indices and the centre on the plane (along, down) of (i, j).
 SubfaultPlace centre_of(const Plane& p, int i, int j);
 
 // Area of every subfault, DLEN * DWID, in km^2.
 double subfault_area_km2(const Plane& p);
+
+// The plane as the SRF's PLANE segment states it.
+SrfPlane srf_plane(const Plane& p);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "fault/magnitude.h"
+#include "srf/magnitude.h"
 
 namespace {
 

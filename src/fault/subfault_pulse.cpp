@@ -3,9 +3,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "fault/refusal.h"
-#include "slip/pulse_times.h"
-#include "slip/vslip.h"
+#include "sys/refusal.h"
+#include "pulse/pulse_times.h"
+#include "pulse/vslip.h"
 
 std::string float_text(float x) {
   char buf[48];

@@ -4,8 +4,8 @@
 // bit for bit.
 #include <string>
 
-#include "fault/description.h"
-#include "slip/samples.h"
+#include "pulse/answers.h"
+#include "pulse/samples.h"
 
 struct SubfaultPulse {
   float td = 0, tr = 0;  // s

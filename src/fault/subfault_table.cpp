@@ -5,8 +5,8 @@
 #include <map>
 #include <string_view>
 
-#include "fault/refusal.h"
-#include "fault/text_file.h"
+#include "sys/refusal.h"
+#include "sys/text_file.h"
 
 namespace {
 

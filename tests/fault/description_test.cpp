@@ -7,7 +7,7 @@
 #include <random>
 
 #include "fault/description.h"
-#include "fault/tool_support.h"
+#include "support/tool_support.h"
 
 namespace {
 

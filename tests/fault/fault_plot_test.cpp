@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "batch_support.h"
-#include "fault/refusal.h"
-#include "fault/srf_file.h"
-#include "run_program.h"
+#include "support/batch_support.h"
+#include "sys/refusal.h"
+#include "srf/srf_file.h"
+#include "support/run_program.h"
 
 #ifndef SLIPVEL_FAULT_BIN
 #define SLIPVEL_FAULT_BIN "build/slipvel-fault"

@@ -8,8 +8,8 @@
 #include <map>
 #include <sstream>
 
-#include "fault/tool_support.h"
-#include "fault/srf_file.h"
+#include "support/tool_support.h"
+#include "srf/srf_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 
-#include "fault/tool_support.h"
+#include "support/tool_support.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "fault/tool_support.h"
+#include "support/tool_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "fault/tool_support.h"
+#include "support/tool_support.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "fault/plot_facts.h"
-#include "fault/plot_layout.h"
+#include "pictures/plot_facts.h"
+#include "pictures/plot_layout.h"
 
 namespace {
 

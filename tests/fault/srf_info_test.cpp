@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "batch_support.h"
+#include "support/batch_support.h"
 
 namespace {
 

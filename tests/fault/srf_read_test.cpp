@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "fault/refusal.h"
-#include "fault/srf_file.h"
-#include "run_program.h"
+#include "sys/refusal.h"
+#include "srf/srf_file.h"
+#include "support/run_program.h"
 
 namespace {
 

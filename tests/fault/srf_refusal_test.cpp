@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "batch_support.h"
+#include "support/batch_support.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <random>
 
-#include "fault/srf_write.h"
+#include "srf/srf_write.h"
 
 namespace {
 

@@ -1,9 +1,0 @@
-// slipvel: slip-velocity function of a fault point, its histories, spectra
-// and five-triangle time windows, from four answers on the console.
-#include "driver/driver.h"
-#include "records/run.h"
-
-int main() {
-  start_run();
-  run_driver();  // ends the process itself
-}

@@ -1,0 +1,9 @@
+#include "pulse/pulse_times.h"
+
+void fill_time_grid(Samples& tm, int nt) {
+  for (int i = 1; i <= nt; i++) tm(i) = static_cast<float>((i - 1) * static_cast<double>(grid_dt));
+}
+
+float peak_time(float fmax) { return static_cast<float>(1 / (static_cast<double>(fmax) * 3.1415927f)); }
+
+float decay_end(float ts) { return static_cast<float>((static_cast<double>(ts) + ts) / 3); }

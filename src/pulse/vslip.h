@@ -1,0 +1,22 @@
+#pragma once
+#include "pulse/samples.h"
+
+// What the boundary-time search left behind: the coefficients of the decay
+// and linear pieces as the last trial set them, and how the search went.
+struct SlipSearch {
+  float tb = 0, b = 0, c = 0, ar = 0, eps = 0;
+  int calls = 0;          // evaluations of tslip
+  int forward_steps = 0;  // accepted steps of the forward walk
+  bool converged = true;  // false: the search was stopped, rate untouched
+};
+
+// Slip residual of the pulse for a trial boundary tb, with the coefficients
+// of the decay piece (b, eps) and of the linear piece (c, ar).
+void tslip(float& res, float target, float tb, float am, float td, float tr,
+           float ts, float& b, float& c, float& ar, float& eps);
+
+// Searches tb so that the pulse carries `slip`, then fills rate(1..nt)
+// (nt at most the capacity of Samples). When the search cannot end (see
+// SlipSearch::converged) rate is untouched.
+SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
+                 float tr, float ts);

@@ -1,0 +1,34 @@
+#pragma once
+// Runs slipvel-fault as a user runs it from a shell in a folder, and the
+// facts that its tests compare.
+#include <string>
+#include <vector>
+
+#include "support/batch_support.h"
+#include "support/run_program.h"
+
+struct FaultRun {
+  std::vector<std::string> args;
+  bool as_nobody = false;     // permission bits stop root, not nobody
+  long file_size_limit = -1;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored: a full disk
+  int bound_s = 120;
+};
+
+// Runs the built slipvel-fault with `run.args` in `dir`; its standard output
+// and error are kept outside `dir`, so the folder holds only what it wrote.
+Ended run_fault(const std::string& dir, const FaultRun& run);
+inline Ended run_fault(const std::string& dir, const std::vector<std::string>& args) {
+  return run_fault(dir, FaultRun{args});
+}
+
+// A test data file of tests/fault/data.
+std::string fault_data(const std::string& name);
+// A golden file of the fault tool under tests/golden/fault.
+std::string fault_golden(const std::string& name);
+
+// The names in a folder, sorted, with each file's bytes: a folder is left
+// untouched when this is the same before and after.
+std::string folder_state(const std::string& dir);
+
+// The shell command line of the built slipvel-fault (for start_command).
+std::vector<std::string> fault_command(const std::string& dir, const FaultRun& run);
