@@ -38,7 +38,7 @@ struct Patience {
   }
 };
 
-Fault failed(int err, const char* context) { return {err, context}; }
+Failure failed(int err, const char* context) { return {err, context}; }
 
 // Writes everything to a descriptor that never waits for a reader (a
 // regular file); returns the bytes written, err set on a short write.
@@ -116,7 +116,7 @@ size_t whole_records(const char* out, size_t from, size_t to) {
 
 // A regular file takes everything at once; on a short write it is cut back
 // to the last line end written, so no partial record stays.
-Fault hand_to_file(Channel& ch) {
+Failure hand_to_file(Channel& ch) {
   int err = 0;
   size_t from = ch.out_done, to = ch.out_len;
   size_t done = write_all(ch.fd, ch.out + from, to - from, err);
@@ -129,9 +129,9 @@ Fault hand_to_file(Channel& ch) {
 
 // Hands the complete records over, waiting for the reader as `patience`
 // allows: a reader that takes nothing within it is given up.
-Fault hand_over(Channel& ch, const Patience& patience) {
+Failure hand_over(Channel& ch, const Patience& patience) {
   if (ch.regular) {
-    Fault f = ch.out_done < ch.out_len ? hand_to_file(ch) : Fault{};
+    Failure f = ch.out_done < ch.out_len ? hand_to_file(ch) : Failure{};
     ch.out_done = ch.out_len = 0;
     return f;
   }
@@ -164,18 +164,18 @@ Fault hand_over(Channel& ch, const Patience& patience) {
 
 }  // namespace
 
-Fault flush_channel(int unit) {
+Failure flush_channel(int unit) {
   Channel& ch = channel(unit);
-  return ch.out ? hand_over(ch, Patience{}) : Fault{};
+  return ch.out ? hand_over(ch, Patience{}) : Failure{};
 }
 
-Fault hand_record(int unit, const char* text, size_t len) {
+Failure hand_record(int unit, const char* text, size_t len) {
   Channel& ch = channel(unit);
-  if (Fault f = allocate(ch.out)) return f;
+  if (Failure f = allocate(ch.out)) return f;
   // No statement makes a record of more than a few hundred characters.
   if (len + 1 > buffer_size) return failed(err_no_space, "record longer than its buffer");
   if (ch.out_len + len + 1 > buffer_size)
-    if (Fault f = flush_channel(unit)) return f;
+    if (Failure f = flush_channel(unit)) return f;
   std::memcpy(ch.out + ch.out_len, text, len);
   ch.out[ch.out_len + len] = '\n';
   ch.out_len += len + 1;

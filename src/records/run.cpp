@@ -1,4 +1,5 @@
-// Start of the run, its normal end, and its end by a signal.
+// Start of the run and its ends after the dialogue: complete, or stopped
+// by a search that cannot end.
 #include "records/run.h"
 
 #include <fcntl.h>
@@ -54,18 +55,4 @@ void quit_run(int status, const char* line) {
   say_error(line, std::strlen(line), report_patience_ms);
   say_error("\n", 1, report_patience_ms);
   std::exit(status);
-}
-
-void end_by_signal(int sig) {
-  // Every file keeps the records completed so far, cut after the last.
-  rescue_all_channels(signal_patience_ms);
-  const char* message = sig == SIGINT    ? "Interrupt\n"
-                        : sig == SIGTERM ? "Killed\n"
-                        : sig == SIGFPE  ? "Floating Exception\n"
-                                         : "IOT Trap\n";
-  say_error(message, std::strlen(message), signal_patience_ms);
-  // The files are whole already: nothing is left for the exit handling.
-  if (sig == SIGINT || sig == SIGTERM) _exit(1);
-  std::signal(SIGABRT, SIG_DFL);
-  std::abort();
 }

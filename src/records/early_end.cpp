@@ -1,6 +1,8 @@
-// The failure report: what failed, on which channel, in which statement;
-// then the abnormal end.
-#include "records/report.h"
+// The early ends: the failure report (what failed, on which channel, in
+// which statement, then the abnormal end) and the end by a signal.
+#include "records/early_end.h"
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdarg>
@@ -79,6 +81,20 @@ void fail_run(int errnum, const char* context) {
   say("lately %s sequential formatted external IO\n", last.reading ? "reading" : "writing");
 
   // 4. The abnormal end, by the platform's abort.
+  std::signal(SIGABRT, SIG_DFL);
+  std::abort();
+}
+
+void end_by_signal(int sig) {
+  // Every file keeps the records completed so far, cut after the last.
+  rescue_all_channels(signal_patience_ms);
+  const char* message = sig == SIGINT    ? "Interrupt\n"
+                        : sig == SIGTERM ? "Killed\n"
+                        : sig == SIGFPE  ? "Floating Exception\n"
+                                         : "IOT Trap\n";
+  say_error(message, std::strlen(message), signal_patience_ms);
+  // The files are whole already: nothing is left for the exit handling.
+  if (sig == SIGINT || sig == SIGTERM) _exit(1);
   std::signal(SIGABRT, SIG_DFL);
   std::abort();
 }
