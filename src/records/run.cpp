@@ -41,8 +41,11 @@ void start_run() {
   std::feclearexcept(FE_ALL_EXCEPT);
 
   take_end_signals();
-  // A closed pipe on standard output is a failed write, reported as such.
+  // A closed pipe on standard output is a failed write, reported as such;
+  // so is a write past the file-size limit (EFBIG), which would otherwise
+  // kill the run by SIGXFSZ inside a record.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 
   connect_standard_channels();
   std::atexit(close_all_channels);
