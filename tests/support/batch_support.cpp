@@ -17,8 +17,6 @@
 #define SLIPVEL_BIN "build/slipvel"
 #endif
 
-extern char** environ;
-
 std::string table_text(const std::vector<Row>& rows) {
   std::string text = "id,fmax,slip,vm,ts\n";
   for (const Row& r : rows) text += r.id + "," + r.fmax + "," + r.slip + "," + r.vm + "," + r.ts + "\n";
@@ -27,76 +25,6 @@ std::string table_text(const std::vector<Row>& rows) {
 
 std::string build_dir() { return std::filesystem::path(SLIPVEL_BIN).parent_path(); }
 std::string batch_tool() { return build_dir() + "/slipvel-batch"; }
-
-namespace {
-
-// This process's environment with `env` entries set on top.
-std::vector<std::string> environment(const std::vector<std::string>& env) {
-  std::vector<std::string> all;
-  auto name = [](const std::string& e) { return e.substr(0, e.find('=') + 1); };
-  for (char** e = environ; *e; e++) {
-    bool replaced = false;
-    for (const std::string& x : env) replaced |= name(x) == name(*e);
-    if (!replaced) all.push_back(*e);
-  }
-  all.insert(all.end(), env.begin(), env.end());
-  return all;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& v) {
-  std::vector<char*> p;
-  for (std::string& s : v) p.push_back(s.data());
-  p.push_back(nullptr);
-  return p;
-}
-
-}  // namespace
-
-pid_t start_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                    const TempDir& scratch) {
-  std::vector<std::string> args = argv, vars = environment(env);
-  std::vector<char*> arg_p = pointers(args), var_p = pointers(vars);
-  std::string out = scratch.file("command.out"), err = scratch.file("command.err");
-  pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    int in = open("/dev/null", O_RDONLY);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || o < 0 || e < 0) _exit(127);
-    dup2(in, 0), dup2(o, 1), dup2(e, 2);
-    for (int s : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD}) std::signal(s, SIG_DFL);
-    execve(arg_p[0], arg_p.data(), var_p.data());
-    _exit(127);
-  }
-  setpgid(pid, pid);  // either side may win the race; both set the same group
-  return pid;
-}
-
-Ended finish_command(pid_t pid, const TempDir& scratch, int bound_s) {
-  Ended r;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(bound_s);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      killpg(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      r.timed_out = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (WIFEXITED(status)) r.code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-  r.out = scratch.read("command.out");
-  r.err = scratch.read("command.err");
-  return r;
-}
-
-Ended run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                  const TempDir& scratch, int bound_s) {
-  return finish_command(start_command(argv, env, scratch), scratch, bound_s);
-}
 
 int shell_status(const RunResult& r) { return r.exited ? r.code : 128 + r.code; }
 
