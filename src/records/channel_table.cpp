@@ -146,7 +146,8 @@ Failure start_writing(int unit, const char* context) {
     ch.writable = true;
   }
   // An older file ends where this run's records begin, so that at every
-  // moment, a kill included, the file holds only this run's whole records.
+  // moment, a kill included, the file holds only this run's records (whole,
+  // but after SIGKILL inside a write, see hand_to_file).
   if (ch.regular && ftruncate(ch.fd, pos) != 0) return failed(err_truncation, "endfile");
   open_nowait_once(ch);
   ch.in_pos = ch.in_len = 0;

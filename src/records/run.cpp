@@ -51,10 +51,19 @@ void start_run() {
   std::atexit(close_all_channels);
 }
 
-void stop_run() { std::exit(0); }
+void stop_run() {
+  // The last records reach their files and readers first, so that a signal
+  // noted up to here ends the run by its message and status whatever
+  // standard output is (a pipe's wait sees it, a file's write does not).
+  close_all_channels();
+  end_if_signalled();
+  std::exit(0);
+}
 
 void quit_run(int status, const char* line) {
+  end_if_signalled();
   close_all_channels();
+  end_if_signalled();
   say_error(line, std::strlen(line), report_patience_ms);
   say_error("\n", 1, report_patience_ms);
   std::exit(status);
