@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -149,5 +150,78 @@ TEST_P(BatchSsh, RowsRunOverSshAndTheirFoldersComeBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Logins, BatchSsh, testing::Values("127.0.0.1", "127.0.0.1,:"));
+
+}  // namespace
+
+namespace {
+
+// Whether a row's folder is a whole run: its six files, each ending with a
+// line end (stderr.txt empty), and the program's four with all their lines.
+bool whole_row(const std::string& dir) {
+  const std::pair<const char*, int> files[] = {{"slip_t.csv", 1002}, {"slip_a.csv", 2513},
+                                               {"slip_vel-5triangle.csv", 1002}, {"parameter.csv", 11},
+                                               {"stdout.txt", -1}, {"stderr.txt", 0}};
+  for (auto [name, lines] : files) {
+    std::string path = dir + "/" + name;
+    if (!std::filesystem::is_regular_file(path)) return false;
+    std::string text = read_file(path);
+    if (lines == 0 ? !text.empty() : text.empty() || text.back() != '\n') return false;
+    if (lines > 0 && count_lines(text) != lines) return false;
+  }
+  return true;
+}
+
+// Two machines, the batch polled while the other machine's rows come back
+// and then stopped by SIGTERM: at every poll each folder OUTDIR/ID is a
+// whole run; the same command again completes the batch.
+TEST(BatchSshReturns, FoldersAppearWholeAndATermLeavesNoneCut) {
+  Sshd server;
+  if (!server.skip.empty()) GTEST_SKIP() << server.skip;
+  TempDir scratch;
+  std::vector<std::string> env = {"PARALLEL_SSH=ssh -F " + server.ssh_config};
+  Ended login = run_command({"/usr/bin/ssh", "-F", server.ssh_config, "127.0.0.1", "true"}, {}, scratch);
+  if (login.code != 0) GTEST_SKIP() << "no login to the test's sshd: " << login.err;
+  std::vector<Row> rows = example_rows(40);
+  scratch.write("t.csv", table_text(rows));
+  std::string outdir = scratch.file("out");
+  std::vector<std::string> command = {batch_tool(), "-j", "2", "-S", "127.0.0.1,:", scratch.file("t.csv"), outdir};
+  pid_t batch = start_command(command, env, scratch);
+  int polls = 0, seen = 0;
+  bool termed = false;
+  auto start = std::chrono::steady_clock::now();
+  auto running = [&] {
+    siginfo_t info{};
+    return waitid(P_PID, batch, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+  };
+  while (running() && polls < 100000) {
+    polls++;
+    int in_place = 0;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(outdir, ec)) {
+      std::string name = e.path().filename();
+      if (!e.is_directory() || name == "failed" || name == ".batch") continue;
+      in_place++;
+      EXPECT_TRUE(whole_row(e.path())) << name << " is not whole at poll " << polls;
+    }
+    seen = std::max(seen, in_place);
+    // Stopped once the rows of the other machine have begun to come back.
+    if (!termed && (in_place >= 20 || std::chrono::steady_clock::now() - start > std::chrono::seconds(60))) {
+      kill(batch, SIGTERM);
+      termed = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  Ended end = finish_command(batch, scratch, 60);
+  EXPECT_TRUE(termed);
+  EXPECT_EQ(end.signal, SIGTERM) << end.code << end.err;
+  for (const auto& e : std::filesystem::directory_iterator(outdir)) {
+    std::string name = e.path().filename();
+    if (e.is_directory() && name != "failed" && name != ".batch") EXPECT_TRUE(whole_row(e.path())) << name;
+  }
+  Ended again = rerun_when_unlocked(command, scratch);
+  EXPECT_EQ(again.code, 0) << again.err;
+  expect_direct_rows(outdir, rows);
+  std::printf("%d polls, up to %d folders in place before the end\n", polls, seen);
+}
 
 }  // namespace

@@ -92,7 +92,8 @@ int wait_status(pid_t pid, int timeout_s, bool& timed_out) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
   int status = 0;
   timed_out = false;
-  while (waitpid(pid, &status, WNOHANG) != pid) {
+  for (pid_t got; (got = waitpid(pid, &status, WNOHANG)) != pid;) {
+    if (got < 0 && errno != EINTR) return -1;  // not a child (any more)
     if (!timed_out && std::chrono::steady_clock::now() > deadline) {
       // A program in a group of its own is ended with everything it started.
       if (getpgid(pid) == pid) killpg(pid, SIGKILL);
