@@ -134,25 +134,33 @@ TEST(BatchEnds, MachineWithoutLoginIsNamed) {
 }
 
 // A termination request in the batch's first moments (reading the table,
-// checking a resume's folders): the batch ends by it, and nothing of it
-// holds OUTDIR afterwards: the next batch runs at once.
+// checking a large resume's folders): the batch ends by it, and nothing of
+// it holds OUTDIR afterwards: the next batch is not refused.
 TEST(BatchEnds, SignalInTheFirstMoments) {
   TempDir scratch;
-  std::vector<Row> rows = example_rows(40);
+  std::vector<Row> rows = example_rows(300);
   scratch.write("t.csv", table_text(rows));
   std::vector<std::string> command = {batch_tool(), scratch.file("t.csv"), scratch.file("out")};
-  ASSERT_EQ(run_command(command, {}, scratch).code, 0);
-  fs::remove_all(scratch.file("out/p40"));  // a resume with one row to run
-  for (int delay_ms : {0, 20, 60, 120, 250}) {
+  // A batch of 300 rows done, made from one: a resume with one row to run.
+  scratch.write("one.csv", table_text({rows[0]}));
+  ASSERT_EQ(run_command({batch_tool(), scratch.file("one.csv"), scratch.file("out")}, {}, scratch).code, 0);
+  for (size_t k = 1; k + 1 < rows.size(); k++)
+    fs::copy(scratch.file("out/p1"), scratch.file("out/" + rows[k].id), fs::copy_options::recursive);
+  scratch.write("out/table.csv", table_text(rows));
+  for (int delay_ms : {0, 50, 150, 300, 450, 600}) {
     SCOPED_TRACE(delay_ms);
+    fs::remove(scratch.file("out/summary.csv"));
     pid_t batch = start_command(command, {}, scratch);
     std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
     kill(batch, SIGTERM);
     Ended end = finish_command(batch, scratch, 60);
     EXPECT_EQ(end.signal, SIGTERM) << end.code << end.err;
+    // Once it held OUTDIR (its note in the lock), it wrote the summary.
+    bool held = scratch.read("out/.batch/lock").rfind("pid " + std::to_string(batch) + " ", 0) == 0;
+    EXPECT_TRUE(!held || scratch.exists("out/summary.csv"));
     Ended next = run_command(command, {}, scratch);
     EXPECT_NE(next.code, 2) << next.err;
-    if (fs::exists(scratch.file("out/p40"))) fs::remove_all(scratch.file("out/p40"));
+    fs::remove_all(scratch.file("out/p300"));
   }
 }
 
