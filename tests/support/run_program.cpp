@@ -1,6 +1,8 @@
 // Child-process plumbing for the end-to-end tests.
 #include "support/run_program.h"
 
+#include "sys/child_environment.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ptrace.h>
@@ -24,36 +26,10 @@
 #define SLIPVEL_BIN "build/slipvel"
 #endif
 
-extern char** environ;
-
-namespace {
-
-// This process's environment with `env` entries set on top.
-std::vector<std::string> environment(const std::vector<std::string>& env) {
-  std::vector<std::string> all;
-  auto name = [](const std::string& e) { return e.substr(0, e.find('=') + 1); };
-  for (char** e = environ; *e; e++) {
-    bool replaced = false;
-    for (const std::string& x : env) replaced |= name(x) == name(*e);
-    if (!replaced) all.push_back(*e);
-  }
-  all.insert(all.end(), env.begin(), env.end());
-  return all;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& v) {
-  std::vector<char*> p;
-  for (std::string& s : v) p.push_back(s.data());
-  p.push_back(nullptr);
-  return p;
-}
-
-}  // namespace
-
 pid_t start_program(const Start& s) {
   // Built before the fork: the child only makes system calls.
-  std::vector<std::string> args = s.argv, vars = environment(s.env);
-  std::vector<char*> arg_p = pointers(args), var_p = pointers(vars);
+  std::vector<std::string> args = s.argv, vars = environment_with(s.env);
+  std::vector<char*> arg_p = exec_array(args), var_p = exec_array(vars);
   pid_t pid = fork();
   if (pid != 0) {
     if (pid > 0 && s.own_group) setpgid(pid, pid);  // either side may win the race
