@@ -64,7 +64,13 @@ class Sshd {
         skip = "ssh-keygen failed";
     if (!skip.empty()) return;
     start(free_port());
+    if (!skip.empty()) return;
+    Ended login = run_command({"/usr/bin/ssh", "-F", ssh_config, "127.0.0.1", "true"}, {}, keys);
+    if (login.code != 0) skip = "no login to the test's sshd: " + login.err;
   }
+
+  // The batch's environment: GNU parallel's ssh with this client config.
+  std::vector<std::string> env() const { return {"PARALLEL_SSH=ssh -F " + ssh_config}; }
 
   ~Sshd() {
     if (pid > 0) {
@@ -107,9 +113,7 @@ TEST_P(BatchSsh, RowsRunOverSshAndTheirFoldersComeBack) {
   Sshd server;
   if (!server.skip.empty()) GTEST_SKIP() << server.skip;
   TempDir scratch;
-  std::vector<std::string> env = {"PARALLEL_SSH=ssh -F " + server.ssh_config};
-  Ended login = run_command({"/usr/bin/ssh", "-F", server.ssh_config, "127.0.0.1", "true"}, {}, scratch);
-  if (login.code != 0) GTEST_SKIP() << "no login to the test's sshd: " << login.err;
+  std::vector<std::string> env = server.env();
 
   scratch.write("victim", "");
   std::string canary = scratch.file("canary");
@@ -178,9 +182,7 @@ TEST(BatchSshReturns, FoldersAppearWholeAndATermLeavesNoneCut) {
   Sshd server;
   if (!server.skip.empty()) GTEST_SKIP() << server.skip;
   TempDir scratch;
-  std::vector<std::string> env = {"PARALLEL_SSH=ssh -F " + server.ssh_config};
-  Ended login = run_command({"/usr/bin/ssh", "-F", server.ssh_config, "127.0.0.1", "true"}, {}, scratch);
-  if (login.code != 0) GTEST_SKIP() << "no login to the test's sshd: " << login.err;
+  std::vector<std::string> env = server.env();
   std::vector<Row> rows = example_rows(40);
   scratch.write("t.csv", table_text(rows));
   std::string outdir = scratch.file("out");
