@@ -90,34 +90,40 @@ TEST(RunEnd, FileSizeLimitStopsTheSpectra) {
   expect_complete_records(slip_a, reference().files.at("slip_a.csv"), "slip_a.csv");
 }
 
-// A hangup (the terminal closed) at random moments of a run writing files:
-// the termination request's message and status, whole records only.
-TEST(RunEnd, HangupAtRandomMoments) {
+// Sends `sig` `tries` times at random moments of a run writing files (the
+// moments drawn from `seed`) and hands each ended run to `check`.
+template <class Check>
+void at_random_moments(int sig, int tries, unsigned seed, Check check) {
   auto length = run_length();
-  std::mt19937 random(27);
-  int ended_early = 0;
-  for (int k = 0; k < 100; k++) {
+  std::mt19937 random(seed);
+  for (int k = 0; k < tries; k++) {
     SCOPED_TRACE("try " + std::to_string(k));
     TempDir dir, io;
     auto delay = std::chrono::microseconds(random() % (length.count() + 1));
     pid_t pid = start_signalled(dir, io, example_answers);
     std::this_thread::sleep_for(delay);
-    kill(pid, SIGHUP);
-    RunResult r = wait_for(pid, 10);
+    kill(pid, sig);
+    check(dir, io, wait_for(pid, 10));
+  }
+}
+
+// A hangup (the terminal closed) at random moments of a run writing files:
+// the termination request's message and status, whole records only.
+TEST(RunEnd, HangupAtRandomMoments) {
+  int ended_early = 0;
+  at_random_moments(SIGHUP, 100, 27, [&](const TempDir& dir, const TempDir& io, const RunResult& r) {
     if (!r.exited) {
       ADD_FAILURE() << "ended by signal " << r.code;
-      continue;
-    }
-    if (r.code == 0) {
+    } else if (r.code == 0) {
       EXPECT_EQ(io.read("err"), "");
       expect_example_files(dir);
-      continue;
+    } else {
+      ended_early++;
+      EXPECT_EQ(r.code, 1);
+      EXPECT_EQ(io.read("err"), "Killed\n");
+      expect_whole_files(dir);
     }
-    ended_early++;
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(io.read("err"), "Killed\n");
-    expect_whole_files(dir);
-  }
+  });
   EXPECT_GT(ended_early, 20);  // most signals come during the run
 }
 
@@ -125,17 +131,8 @@ TEST(RunEnd, HangupAtRandomMoments) {
 // run's records from its start; a write stopped by the kill keeps whole
 // pages, so a file ends at a record end or at a multiple of the page size.
 TEST(RunEnd, KillAtRandomMoments) {
-  auto length = run_length();
-  std::mt19937 random(2027);
   int inside = 0;
-  for (int k = 0; k < 200; k++) {
-    SCOPED_TRACE("try " + std::to_string(k));
-    TempDir dir, io;
-    auto delay = std::chrono::microseconds(random() % (length.count() + 1));
-    pid_t pid = start_signalled(dir, io, example_answers);
-    std::this_thread::sleep_for(delay);
-    kill(pid, SIGKILL);
-    wait_for(pid, 10);
+  at_random_moments(SIGKILL, 200, 2027, [&](const TempDir& dir, const TempDir&, const RunResult&) {
     for (const char* f : output_files) {
       if (!dir.exists(f)) continue;
       std::string text = dir.read(f);
@@ -144,7 +141,7 @@ TEST(RunEnd, KillAtRandomMoments) {
       EXPECT_TRUE(whole || text.size() % 4096 == 0) << f << " ends inside a record at " << text.size();
       inside += !whole;
     }
-  }
+  });
   std::printf("files ending inside a record at a page boundary: %d of 200 kills\n", inside);
 }
 
