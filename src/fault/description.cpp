@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "fault/nearest_key.h"
+#include "fault/plane_medium.h"
 #include "sys/refusal.h"
 #include "fault/subfault_table.h"
 #include "sys/text_file.h"
@@ -23,8 +24,8 @@ struct Inapplicable {
 const Inapplicable inapplicable[] = {
     {"SEED", "the pulses have no random part"},
     {"CORNER_FREQ", "the pulse's spectrum follows from fmax"},
-    {"RVFRAC", "the rupture velocity is [rupture] velocity"},
-    {"SHAL_VRUP", "the rupture velocity is uniform"},
+    {"RVFRAC", "the rupture velocity is [rupture] velocity or velocity_ratio"},
+    {"SHAL_VRUP", "the shallow rupture velocity is [rupture] shallow_ratio"},
     {"RISETIME_COEF", "each subfault's duration is its ts"},
     {"SLIP_SIGMA", "the slips are given, not drawn"},
 };
@@ -44,6 +45,8 @@ std::string show(double x) {
   auto r = std::to_chars(buf, buf + sizeof buf, x);
   return std::string(buf, r.ptr);
 }
+
+std::string beside(const std::string& description, const std::string& name);
 
 int line_of(const toml::node& n) { return static_cast<int>(n.source().begin.line); }
 
@@ -120,6 +123,15 @@ struct Reader {
   void read_answers(const toml::table& top, Answers& a) const;
   void read_area(const toml::table& t, const Plane& p, Area& a) const;
   void warn_inapplicable(const toml::table& t) const;
+  void read_medium(const toml::table& t, Description& d) const;
+  void read_rupture(const toml::table& t, Description& d) const;
+  // A positive number under `key` of `t` (its line and text in a refusal).
+  double positive(const toml::table& t, std::string_view key, const std::string& where, const char* unit) const {
+    const toml::node& n = required(t, key, where, line_of(t));
+    double x = number(n, where + "." + std::string(key));
+    check(x > 0, n, where + "." + std::string(key), x, unit);
+    return x;
+  }
 };
 
 void Reader::read_plane(const toml::table& t, Plane& p) const {
@@ -212,6 +224,77 @@ void Reader::warn_inapplicable(const toml::table& t) const {
   }
 }
 
+// [medium]: vs and density (uniform), a table of layers, or the platforms'
+// velocity file; exactly one of the three.
+void Reader::read_medium(const toml::table& t, Description& d) const {
+  known_keys(t, {"vs", "density", "layers", "velocity_file"}, "medium.");
+  int forms = (t.contains("vs") || t.contains("density")) + t.contains("layers") + t.contains("velocity_file");
+  if (forms != 1) refuse(line_of(t), "[medium] takes one of: vs and density, layers, velocity_file");
+  if (const toml::node* n = t.get("layers")) {
+    const toml::array* rows = n->as_array();
+    if (!rows || rows->empty()) refuse(line_of(*n), "medium.layers must be [[thickness, vp, vs, density], ...]");
+    std::vector<Layer> layers;
+    for (size_t k = 0; k < rows->size(); k++) {
+      const toml::node& row = *rows->get(k);
+      std::string name = "medium.layers[" + std::to_string(k + 1) + "]";
+      const toml::array* a = row.as_array();
+      if (!a || a->size() != 4)
+        refuse(line_of(row), name + " must be [thickness, vp, vs, density] (km, km/s, km/s, g/cm^3)");
+      Layer l{number(*a->get(0), name), number(*a->get(1), name), number(*a->get(2), name), number(*a->get(3), name)};
+      std::string fault = layer_fault(l, static_cast<int>(k + 1), k + 1 == rows->size());
+      if (!fault.empty()) refuse(line_of(row), "medium.layers: " + fault);
+      layers.push_back(l);
+    }
+    d.medium = layered_medium(std::move(layers));
+  } else if (const toml::node* n = t.get("velocity_file")) {
+    if (!n->is_string()) refuse(line_of(*n), "medium.velocity_file must be a file name in quotes");
+    d.velocity_file = beside(path, *n->value<std::string>());
+    try {
+      d.medium = read_velocity_file(d.velocity_file);
+    } catch (const Refusal& e) {
+      refuse(line_of(*n), "medium.velocity_file: " + std::string(e.what()));
+    }
+  } else {
+    // Uniform: one layer, the half-space from the surface.
+    Layer l;
+    l.vs = positive(t, "vs", "medium", "(0, inf) km/s");
+    l.density = positive(t, "density", "medium", "(0, inf) g/cm^3");
+    d.medium = layered_medium({l});
+  }
+}
+
+// [rupture]: a velocity (km/s), or a ratio to the local shear velocity with
+// an optional slower ratio near the surface; exactly one of the two.
+void Reader::read_rupture(const toml::table& t, Description& d) const {
+  known_keys(t, {"velocity", "velocity_ratio", "shallow_ratio", "shallow_depth"}, "rupture.");
+  if (t.contains("velocity") == t.contains("velocity_ratio"))
+    refuse(line_of(t), "[rupture] takes one of velocity and velocity_ratio");
+  auto ratio = [&](const toml::node& n, const std::string& key) {
+    double x = number(n, key);
+    check(x > 0 && x <= 1.5, n, key, x, "(0, 1.5]");
+    return x;
+  };
+  if (t.contains("velocity")) {
+    d.rupture_velocity = positive(t, "velocity", "rupture", "(0, inf) km/s");
+    for (const char* k : {"shallow_ratio", "shallow_depth"})
+      if (const toml::node* n = t.get(k)) refuse(line_of(*n), std::string("rupture.") + k + " needs velocity_ratio");
+    return;
+  }
+  VelocityRatio v;
+  v.ratio = ratio(*t.get("velocity_ratio"), "rupture.velocity_ratio");
+  const toml::node* sr = t.get("shallow_ratio");
+  const toml::node* sd = t.get("shallow_depth");
+  if ((sr == nullptr) != (sd == nullptr))
+    refuse(line_of(sr ? *sr : *sd), std::string("rupture.") + (sr ? "shallow_ratio needs shallow_depth" : "shallow_depth needs shallow_ratio"));
+  if (sr) {
+    v.shallow_ratio = ratio(*sr, "rupture.shallow_ratio");
+    double depth = number(*sd, "rupture.shallow_depth");
+    check(depth >= 0, *sd, "rupture.shallow_depth", depth, "[0, inf) km");
+    v.shallow_depth = depth;
+  }
+  d.rupture_ratio = v;
+}
+
 toml::table parse(const std::string& path) {
   std::string text = read_text_file(path);
   try {
@@ -244,20 +327,9 @@ Description read_description(const std::string& path, std::vector<std::string>& 
     r.check(mw > -3 && mw <= 10, *n, "MAGNITUDE", mw, "(-3, 10]");
     d.magnitude = mw;
   }
-  // The rupture and the medium.
-  const toml::table& rup = r.table(top, "rupture");
-  r.known_keys(rup, {"velocity"}, "rupture.");
-  const toml::node& vr = r.required(rup, "velocity", "rupture", line_of(rup));
-  d.rupture_velocity = r.number(vr, "rupture.velocity");
-  r.check(d.rupture_velocity > 0, vr, "rupture.velocity", d.rupture_velocity, "(0, inf) km/s");
-  const toml::table& med = r.table(top, "medium");
-  r.known_keys(med, {"vs", "density"}, "medium.");
-  const toml::node& vs = r.required(med, "vs", "medium", line_of(med));
-  d.vs = r.number(vs, "medium.vs");
-  r.check(d.vs > 0, vs, "medium.vs", d.vs, "(0, inf) km/s");
-  const toml::node& den = r.required(med, "density", "medium", line_of(med));
-  d.density = r.number(den, "medium.density");
-  r.check(d.density > 0, den, "medium.density", d.density, "(0, inf) g/cm^3");
+  // The medium, then the rupture velocity that may follow it.
+  r.read_medium(r.table(top, "medium"), d);
+  r.read_rupture(r.table(top, "rupture"), d);
   // The pulse, its areas and single subfaults.
   r.read_answers(top, d.pulse);
   if (const toml::node* n = top.get("area")) {
@@ -274,5 +346,6 @@ Description read_description(const std::string& path, std::vector<std::string>& 
     d.table_path = beside(path, *tn.value<std::string>());
     d.table = read_subfault_table(d.table_path, d.plane.nstk, d.plane.ndip);
   }
+  set_plane_means(d);
   return d;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fault/medium.h"
 #include "pulse/answers.h"
 
 
@@ -37,8 +38,16 @@ struct SubfaultRow {
 struct Description {
   std::string path;
   Plane plane;
+  Medium medium;                // one layer for a uniform medium
+  std::string velocity_file;    // where the layers came from, if from a file
+  // Rupture velocity: [rupture] velocity, or a ratio to each subfault's VS.
+  std::optional<VelocityRatio> rupture_ratio;
+  // Where one figure of the whole fault is needed (the magnitude, a scenario):
+  // the uniform medium's own values, or for layers and a ratio the
+  // area-weighted means over the plane (mu of rho beta^2 per subfault).
   double rupture_velocity = 0;  // km/s
   double vs = 0, density = 0;   // km/s, g/cm^3
+  double mu = 0;                // Pa
   Answers pulse;                // the whole plane's answers
   std::vector<Area> areas;      // in the file's order: a later area wins
   std::vector<SubfaultRow> table;  // wins over the areas

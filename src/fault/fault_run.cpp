@@ -19,6 +19,7 @@
 #include "fault/description.h"
 #include "sys/end_signal.h"
 #include "fault/geometry.h"
+#include "fault/rupture_times.h"
 #include "srf/magnitude.h"
 #include "sys/progress.h"
 #include "sys/refusal.h"
@@ -111,11 +112,13 @@ struct Job {
   const SubfaultAnswers& answers;
   SrfVersion version;
   Samples tm;
-  double area_km2, mu;
+  double area_km2;
+  const std::vector<double>& tinit;  // s, by subfault; empty: distance / velocity
 };
 
-Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version) {
-  Job job{d, answers, version, {}, subfault_area_km2(d.plane), shear_modulus(d)};
+Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version,
+            const std::vector<double>& tinit) {
+  Job job{d, answers, version, {}, subfault_area_km2(d.plane), tinit};
   fill_time_grid(job.tm, nt_grid);
   return job;
 }
@@ -136,6 +139,7 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
   r.error.clear();
   try {
     r.place = place_subfault(job.d, static_cast<int>(index % p.nstk) + 1, static_cast<int>(index / p.nstk) + 1);
+    if (!job.tinit.empty()) r.place.tinit = job.tinit[static_cast<size_t>(index)];
     r.answers = job.answers.of(r.place);
     compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
@@ -146,10 +150,12 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     f.area = job.area_km2 * 1e10;  // km^2 -> cm^2
     f.tinit = r.place.tinit;
     f.dt = 0.01;  // the grid's step as a reader takes it
-    f.vs = job.d.vs * 1e5;  // km/s -> cm/s
-    f.den = job.d.density;
+    // The layer that holds the centre: its VS, DEN and mu.
+    const Layer& layer = layer_at(job.d.medium, r.place.depth);
+    f.vs = layer.vs * 1e5;  // km/s -> cm/s
+    f.den = layer.density;
     r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate.v, pulse.nt1);
-    r.moment = job.mu * (job.area_km2 * 1e6) * (r.slip1 / 100);
+    r.moment = layer_shear_modulus(layer) * (job.area_km2 * 1e6) * (r.slip1 / 100);
   } catch (const std::exception& e) {
     r.error = e.what();
   }
@@ -251,12 +257,12 @@ Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<At
 // (4.6476 m for 4.65 m), and that share changes with the slip. One pass over
 // the pulses with the first factor measures the moment they carry, and the
 // factor is corrected by that ratio.
-double slip_factor(const Description& d, double mw, int jobs) {
+double slip_factor(const Description& d, double mw, int jobs, const std::vector<double>& tinit) {
   double first = magnitude_factor(d, mw);
   if (!std::isfinite(first) || first <= 0)
     throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
   SubfaultAnswers answers(d, first);
-  Job job = job_for(d, answers, SrfVersion::v2);
+  Job job = job_for(d, answers, SrfVersion::v2, tinit);
   double carried = 0;
   for_each_point(job, jobs, [&](const PointResult& r) { carried += r.moment; });
   return first * (seismic_moment(mw) / carried);
@@ -272,6 +278,15 @@ void print_summary(const Description& d, const Totals& t, double factor, const A
   else std::printf("moment: 0 N m\n");
   std::printf("slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
   if (d.magnitude) std::printf("magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
+  if (d.medium.layers.size() > 1)
+    std::printf("medium: %zu layers, over the plane (area-weighted) vs %.4f km/s, density %.4f g/cm^3, mu %.6e Pa\n",
+                d.medium.layers.size(), d.vs, d.density, d.mu);
+  if (d.rupture_ratio) {
+    std::printf("rupture velocity: %g x VS", d.rupture_ratio->ratio);
+    if (d.rupture_ratio->shallow_ratio)
+      std::printf(" (%g x VS above %g km)", *d.rupture_ratio->shallow_ratio, *d.rupture_ratio->shallow_depth);
+    std::printf(", over the plane (area-weighted) %.4f km/s\n", d.rupture_velocity);
+  }
   std::printf("rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
   std::printf("written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
   for (const AtomicFile* f : extras) std::printf("written: %s (%lld bytes)\n", f->target().c_str(), f->size());
@@ -285,9 +300,10 @@ int fault_run_command(int argc, char** argv) {
   Description d = read_description(o.description, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
   refuse_overlaps(o, d);
-  double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs) : 1;
+  const std::vector<double> tinit = rupture_times(d);
+  double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs, tinit) : 1;
   SubfaultAnswers answers(d, factor);
-  Job job = job_for(d, answers, o.version);
+  Job job = job_for(d, answers, o.version, tinit);
 
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);

@@ -23,12 +23,14 @@ SubfaultPlace centre_of(const Plane& p, int i, int j) {
 SubfaultPlace place_subfault(const Description& d, int i, int j) {
   const Plane& p = d.plane;
   SubfaultPlace s = centre_of(p, i, j);
-  s.depth = p.depth_to_top + s.down * std::sin(radians(p.dip));
+  s.depth = depth_at(p, s.down);
   surface_position(p.lat_top_center, p.lon_top_center, p.strike, p.dip, s.along, s.down, s.lat, s.lon);
   // Rupture time: straight distance on the plane at the rupture velocity.
   s.tinit = std::hypot(s.along - p.hypo_along_stk, s.down - p.hypo_down_dip) / d.rupture_velocity;
   return s;
 }
+
+double depth_at(const Plane& p, double down) { return p.depth_to_top + down * std::sin(radians(p.dip)); }
 
 double subfault_area_km2(const Plane& p) { return p.dlen * p.dwid; }
 

@@ -23,6 +23,9 @@ SubfaultPlace place_subfault(const Description& d, int i, int j);
 // Only the indices and the centre on the plane (along, down) of (i, j).
 SubfaultPlace centre_of(const Plane& p, int i, int j);
 
+// Depth of a point `down` km down dip from the top edge, km.
+double depth_at(const Plane& p, double down);
+
 // Area of every subfault, DLEN * DWID, in km^2.
 double subfault_area_km2(const Plane& p);
 

@@ -41,16 +41,20 @@ Answers SubfaultAnswers::of(const SubfaultPlace& s) const {
   return a;
 }
 
-double shear_modulus(const Description& d) { return (d.density * 1e3) * (d.vs * 1e3) * (d.vs * 1e3); }
+double shear_modulus(const Description& d) { return d.mu; }
 
 double magnitude_factor(const Description& d, double mw) {
   SubfaultAnswers answers(d, 1);
   double area_m2 = d.plane.dlen * d.plane.dwid * 1e6;
-  double sum_slip = 0;
-  for (int j = 1; j <= d.plane.ndip; j++)
-    for (int i = 1; i <= d.plane.nstk; i++) {
-      sum_slip += answers.unscaled(centre_of(d.plane, i, j)).slip;
-    }
-  double m0 = shear_modulus(d) * area_m2 * sum_slip;
+  // The slips summed per layer, then each sum times its layer's mu: one
+  // layer gives mu * area * (sum of slips), as a uniform medium always has.
+  std::vector<double> sum_slip(d.medium.layers.size());
+  for (int j = 1; j <= d.plane.ndip; j++) {
+    const Layer& l = layer_at(d.medium, depth_at(d.plane, centre_of(d.plane, 1, j).down));
+    double& sum = sum_slip[static_cast<size_t>(&l - d.medium.layers.data())];
+    for (int i = 1; i <= d.plane.nstk; i++) sum += answers.unscaled(centre_of(d.plane, i, j)).slip;
+  }
+  double m0 = 0;
+  for (size_t k = 0; k < sum_slip.size(); k++) m0 += layer_shear_modulus(d.medium.layers[k]) * area_m2 * sum_slip[k];
   return seismic_moment(mw) / m0;
 }
