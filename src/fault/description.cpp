@@ -35,7 +35,15 @@ const std::vector<std::string_view> top_keys = {
     "FAULT_WIDTH",    "DWID",           "STRIKE",         "DIP",           "RAKE",
     "HYPO_ALONG_STK", "HYPO_DOWN_DIP",  "MAGNITUDE",      "DT",            "SEED",
     "CORNER_FREQ",    "RVFRAC",         "SHAL_VRUP",      "RISETIME_COEF", "SLIP_SIGMA",
-    "rupture",        "medium",         "pulse",          "area",          "subfaults"};
+    "rupture",        "medium",         "pulse",          "area",          "subfaults",
+    "HYPO_SEGMENT",   "segment"};
+// The plane keys that each [[segment]] holds, and its own.
+const std::vector<std::string_view> plane_keys = {"LON_TOP_CENTER", "LAT_TOP_CENTER", "DEPTH_TO_TOP", "FAULT_LENGTH",
+                                                  "DLEN",           "FAULT_WIDTH",    "DWID",         "STRIKE",
+                                                  "DIP",            "RAKE"};
+const std::vector<std::string_view> segment_keys = {"LON_TOP_CENTER", "LAT_TOP_CENTER", "DEPTH_TO_TOP", "FAULT_LENGTH",
+                                                    "DLEN",           "FAULT_WIDTH",    "DWID",         "STRIKE",
+                                                    "DIP",            "RAKE",           "delay",        "area"};
 const std::vector<std::string_view> answer_keys = {"fmax", "slip", "vm", "ts"};
 const std::vector<std::string_view> area_keys = {"along_strike", "down_dip", "fmax", "slip", "vm", "ts"};
 
@@ -119,7 +127,12 @@ struct Reader {
     return f;
   }
 
-  void read_plane(const toml::table& t, Plane& p) const;
+  // The plane keys of `t`; `where` and `line` name a [[segment]] in a
+  // missing key's refusal. With `hypo` the hypocentre's keys too.
+  void read_plane(const toml::table& t, Plane& p, bool hypo = true, const std::string& where = "", int line = 0) const;
+  void read_hypocentre(const toml::table& t, Plane& p) const;
+  void read_areas(const toml::node& n, const Plane& p, int segment, std::vector<Area>& areas) const;
+  void read_segments(const toml::table& top, Description& d) const;
   void read_answers(const toml::table& top, Answers& a) const;
   void read_area(const toml::table& t, const Plane& p, Area& a) const;
   void warn_inapplicable(const toml::table& t) const;
@@ -134,9 +147,9 @@ struct Reader {
   }
 };
 
-void Reader::read_plane(const toml::table& t, Plane& p) const {
+void Reader::read_plane(const toml::table& t, Plane& p, bool hypo, const std::string& where, int line) const {
   auto get = [&](std::string_view key, double lo, double hi, bool lo_open, bool hi_open, const char* range) {
-    const toml::node& n = required(t, key, "", 0);
+    const toml::node& n = required(t, key, where, line);
     double x = number(n, std::string(key));
     bool ok = (lo_open ? x > lo : x >= lo) && (hi_open ? x < hi : x <= hi);
     check(ok, n, std::string(key), x, range);
@@ -153,9 +166,7 @@ void Reader::read_plane(const toml::table& t, Plane& p) const {
   p.strike = get("STRIKE", 0, 360, false, true, "[0, 360) degrees");
   p.dip = get("DIP", 0, 90, true, false, "(0, 90] degrees");
   p.rake = get("RAKE", -360, 360, false, false, "[-360, 360] degrees");
-  p.hypo_along_stk = get("HYPO_ALONG_STK", -p.length / 2, p.length / 2, false, false,
-                         "the plane (along strike -FAULT_LENGTH/2 to FAULT_LENGTH/2)");
-  p.hypo_down_dip = get("HYPO_DOWN_DIP", 0, p.width, false, false, "the plane (down dip 0 to FAULT_WIDTH)");
+  if (hypo) read_hypocentre(t, p);
   // Whole subfaults: the length and width must be multiples of their sizes,
   // to a millionth of a subfault.
   auto count = [&](std::string_view size_key, double whole, double size, const char* whole_key) {
@@ -171,6 +182,67 @@ void Reader::read_plane(const toml::table& t, Plane& p) const {
   if (static_cast<double>(p.nstk) * p.ndip > 1e9)
     refuse(line_of(*t.get("DLEN")), "DLEN and DWID make " + std::to_string(static_cast<long long>(p.nstk) * p.ndip) +
                                         " subfaults, more than 10^9 (about 4 TB of SRF)");
+}
+
+void Reader::read_hypocentre(const toml::table& t, Plane& p) const {
+  auto get = [&](std::string_view key, double hi, const char* range) {
+    const toml::node& n = required(t, key, "", 0);
+    double x = number(n, std::string(key));
+    check(x >= (key == "HYPO_ALONG_STK" ? -hi : 0) && x <= hi, n, std::string(key), x, range);
+    return x;
+  };
+  p.hypo_along_stk = get("HYPO_ALONG_STK", p.length / 2, "the plane (along strike -FAULT_LENGTH/2 to FAULT_LENGTH/2)");
+  p.hypo_down_dip = get("HYPO_DOWN_DIP", p.width, "the plane (down dip 0 to FAULT_WIDTH)");
+}
+
+void Reader::read_areas(const toml::node& n, const Plane& p, int segment, std::vector<Area>& areas) const {
+  const toml::array* list = n.as_array();
+  if (!list || !list->is_array_of_tables()) refuse(line_of(n), "area must be an array of tables [[area]]");
+  for (const toml::node& a : *list) {
+    read_area(*a.as_table(), p, areas.emplace_back());
+    areas.back().segment = segment;
+  }
+}
+
+// [[segment]] blocks, each a plane with its own areas and delay; the
+// hypocentre on HYPO_SEGMENT (from 1, the first by default).
+void Reader::read_segments(const toml::table& top, Description& d) const {
+  const toml::node& n = *top.get("segment");
+  const toml::array* list = n.as_array();
+  if (!list || !list->is_array_of_tables()) refuse(line_of(n), "segment must be an array of tables [[segment]]");
+  for (std::string_view key : plane_keys)
+    if (const toml::node* k = top.get(key))
+      refuse(line_of(*k), std::string(key) + " belongs in each [[segment]] when the fault has segments");
+  if (const toml::node* a = top.get("area"))
+    refuse(line_of(*a), "with segments, an area goes in its segment: [[segment.area]]");
+  for (const toml::node& s : *list) {
+    const toml::table& t = *s.as_table();
+    known_keys(t, segment_keys, "segment.");
+    Segment& seg = d.segments.emplace_back();
+    seg.line = line_of(t);
+    read_plane(t, seg.plane, false, "segment", seg.line);
+    if (const toml::node* delay = t.get("delay")) {
+      seg.delay = number(*delay, "segment.delay");
+      check(seg.delay >= 0, *delay, "segment.delay", seg.delay, "[0, inf) s");
+    }
+    if (const toml::node* a = t.get("area"))
+      read_areas(*a, seg.plane, static_cast<int>(d.segments.size() - 1), d.areas);
+  }
+  double total = 0;
+  for (const Segment& seg : d.segments) total += static_cast<double>(seg.plane.nstk) * seg.plane.ndip;
+  if (total > 1e9)
+    refuse(line_of(n), "the segments make " + show(total) + " subfaults, more than 10^9 (about 4 TB of SRF)");
+  int64_t h = 1;
+  if (const toml::node* hs = top.get("HYPO_SEGMENT")) {
+    if (!hs->is_integer()) refuse(line_of(*hs), "HYPO_SEGMENT must be a whole number, a segment from 1");
+    h = *hs->value<int64_t>();
+    if (h < 1 || h > static_cast<int64_t>(d.segments.size()))
+      refuse(line_of(*hs), "HYPO_SEGMENT = " + std::to_string(h) + " names no segment (the segments are 1 to " +
+                               std::to_string(d.segments.size()) + ")");
+  }
+  d.hypo_segment = static_cast<int>(h - 1);
+  read_hypocentre(top, d.segments[static_cast<size_t>(d.hypo_segment)].plane);
+  d.plane = d.segments[static_cast<size_t>(d.hypo_segment)].plane;
 }
 
 void Reader::read_answers(const toml::table& top, Answers& a) const {
@@ -320,7 +392,13 @@ Description read_description(const std::string& path, std::vector<std::string>& 
   r.known_keys(top, top_keys, "");
   Description d;
   d.path = path;
-  r.read_plane(top, d.plane);
+  if (top.contains("segment")) {
+    r.read_segments(top, d);
+  } else {
+    if (const toml::node* hs = top.get("HYPO_SEGMENT")) r.refuse(line_of(*hs), "HYPO_SEGMENT names no segment: the fault has no [[segment]]");
+    r.read_plane(top, d.plane);
+    d.segments.push_back({d.plane, 0, 0});
+  }
   r.warn_inapplicable(top);
   if (const toml::node* n = top.get("MAGNITUDE")) {
     double mw = r.number(*n, "MAGNITUDE");
@@ -332,17 +410,16 @@ Description read_description(const std::string& path, std::vector<std::string>& 
   r.read_rupture(r.table(top, "rupture"), d);
   // The pulse, its areas and single subfaults.
   r.read_answers(top, d.pulse);
-  if (const toml::node* n = top.get("area")) {
-    const toml::array* areas = n->as_array();
-    if (!areas || !areas->is_array_of_tables()) r.refuse(line_of(*n), "area must be an array of tables [[area]]");
-    for (const toml::node& a : *areas) r.read_area(*a.as_table(), d.plane, d.areas.emplace_back());
-  }
+  if (const toml::node* n = top.get("area")) r.read_areas(*n, d.plane, 0, d.areas);
   if (const toml::node* n = top.get("subfaults")) {
     if (!n->is_table()) r.refuse(line_of(*n), "subfaults must be a table [subfaults]");
     const toml::table& st = *n->as_table();
     r.known_keys(st, {"table"}, "subfaults.");
     const toml::node& tn = r.required(st, "table", "subfaults", line_of(st));
     if (!tn.is_string()) r.refuse(line_of(tn), "subfaults.table must be a file name in quotes");
+    if (d.segments.size() > 1)
+      r.refuse(line_of(tn), "subfaults.table: a fault of several segments takes its single subfaults in areas "
+                            "([[segment.area]]), not in a table");
     d.table_path = beside(path, *tn.value<std::string>());
     d.table = read_subfault_table(d.table_path, d.plane.nstk, d.plane.ndip);
   }

@@ -24,6 +24,7 @@ struct Plane {
 // A rectangle of the plane (km along strike from the top centre, km down dip
 // from the top edge) whose subfault centres take the answers it gives.
 struct Area {
+  int segment = 0;  // from 0
   double along0 = 0, along1 = 0, down0 = 0, down1 = 0;
   std::optional<float> fmax, slip, vm, ts;
   int line = 0;
@@ -35,9 +36,20 @@ struct SubfaultRow {
   Answers answers;
 };
 
+// One segment of a fault of several: its plane (hypo_* set on the segment
+// that holds the hypocentre) and a delay (s) added to the times at which the
+// front reaches its edges over a gap.
+struct Segment {
+  Plane plane;
+  double delay = 0;
+  int line = 0;
+};
+
 struct Description {
   std::string path;
-  Plane plane;
+  Plane plane;                    // the hypocentre's segment
+  std::vector<Segment> segments;  // in the file's order; one for the top-level plane
+  int hypo_segment = 0;           // from 0
   Medium medium;                // one layer for a uniform medium
   std::string velocity_file;    // where the layers came from, if from a file
   // Rupture velocity: [rupture] velocity, or a ratio to each subfault's VS.

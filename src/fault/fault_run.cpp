@@ -31,12 +31,14 @@
 namespace {
 
 const char* usage =
-    "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--csv FILE.csv] [--table FILE.csv] "
+    "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--points-per-segment] [--csv FILE.csv] "
+    "[--table FILE.csv] "
     "DESCRIPTION.toml";
 
 struct Options {
   std::string description, srf, csv, table;
   SrfVersion version = SrfVersion::v2;
+  bool points_per_segment = false;
   int jobs = 0;
 };
 
@@ -72,6 +74,7 @@ Options parse_options(int argc, char** argv) {
     else if (a == "-o") o.srf = value(k, a);
     else if (a == "--csv") o.csv = value(k, a);
     else if (a == "--table") o.table = value(k, a);
+    else if (a == "--points-per-segment") o.points_per_segment = true;
     else if (a == "--srf-version") {
       std::string v = value(k, a);
       if (v != "1.0" && v != "2.0") throw Refusal("--srf-version is 1.0 or 2.0, not \"" + v + "\"");
@@ -112,13 +115,18 @@ struct Job {
   const SubfaultAnswers& answers;
   SrfVersion version;
   Samples tm;
-  double area_km2;
   const std::vector<double>& tinit;  // s, by subfault; empty: distance / velocity
+  std::vector<long> first;           // each segment's first subfault, then the count of all
+  // The segment of subfault `index` (over all segments, from 0).
+  int segment_of(long index) const {
+    return static_cast<int>(std::upper_bound(first.begin(), first.end(), index) - first.begin()) - 1;
+  }
 };
 
 Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version,
             const std::vector<double>& tinit) {
-  Job job{d, answers, version, {}, subfault_area_km2(d.plane), tinit};
+  Job job{d, answers, version, {}, tinit, {0}};
+  for (const Segment& s : d.segments) job.first.push_back(job.first.back() + static_cast<long>(s.plane.nstk) * s.plane.ndip);
   fill_time_grid(job.tm, nt_grid);
   return job;
 }
@@ -134,12 +142,17 @@ struct PointResult {
 };
 
 void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult& r) {
-  const Plane& p = job.d.plane;
+  const int g = job.segment_of(index);
+  const Plane& p = job.d.segments[static_cast<size_t>(g)].plane;
+  const long k = index - job.first[static_cast<size_t>(g)];
+  const double area_km2 = subfault_area_km2(p);
   r.srf.clear();
   r.error.clear();
   try {
-    r.place = place_subfault(job.d, static_cast<int>(index % p.nstk) + 1, static_cast<int>(index / p.nstk) + 1);
-    if (!job.tinit.empty()) r.place.tinit = job.tinit[static_cast<size_t>(index)];
+    r.place = place_on(p, static_cast<int>(k % p.nstk) + 1, static_cast<int>(k / p.nstk) + 1);
+    r.place.segment = g;
+    r.place.tinit = job.tinit.empty() ? straight_time(p, r.place, job.d.rupture_velocity)
+                                      : job.tinit[static_cast<size_t>(index)];
     r.answers = job.answers.of(r.place);
     compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
@@ -147,7 +160,7 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     SrfPointFields f;
     f.lon = r.place.lon, f.lat = r.place.lat, f.dep = r.place.depth;
     f.stk = p.strike, f.dip = p.dip, f.rake = p.rake;
-    f.area = job.area_km2 * 1e10;  // km^2 -> cm^2
+    f.area = area_km2 * 1e10;  // km^2 -> cm^2
     f.tinit = r.place.tinit;
     f.dt = 0.01;  // the grid's step as a reader takes it
     // The layer that holds the centre: its VS, DEN and mu.
@@ -155,7 +168,7 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     f.vs = layer.vs * 1e5;  // km/s -> cm/s
     f.den = layer.density;
     r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate.v, pulse.nt1);
-    r.moment = layer_shear_modulus(layer) * (job.area_km2 * 1e6) * (r.slip1 / 100);
+    r.moment = layer_shear_modulus(layer) * (area_km2 * 1e6) * (r.slip1 / 100);
   } catch (const std::exception& e) {
     r.error = e.what();
   }
@@ -195,9 +208,11 @@ struct Totals {
   }
 };
 
-std::string csv_line(const PointResult& r) {
+// With several segments a first column names the segment (from 1).
+std::string csv_line(const PointResult& r, bool segments) {
   char buf[512];
-  std::snprintf(buf, sizeof buf, "%d,%d,%.4f,%.4f,%.6f,%.6f,%.5f,%.6f,%s,%s,%s,%s,%s,%s,%d,%.5e,%.4f,%.6e\n", r.place.i,
+  int n = segments ? std::snprintf(buf, sizeof buf, "%d,", r.place.segment + 1) : 0;
+  std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), "%d,%d,%.4f,%.4f,%.6f,%.6f,%.5f,%.6f,%s,%s,%s,%s,%s,%s,%d,%.5e,%.4f,%.6e\n", r.place.i,
                 r.place.j, r.place.along, r.place.down, r.place.lon, r.place.lat, r.place.depth, r.place.tinit,
                 float_text(r.answers.fmax).c_str(), float_text(r.answers.slip).c_str(),
                 float_text(r.answers.vm).c_str(), float_text(r.answers.ts).c_str(), float_text(r.td).c_str(),
@@ -209,11 +224,14 @@ const char* csv_header =
     "i,j,along_strike_km,down_dip_km,lon,lat,depth_km,tinit_s,fmax,slip,vm,ts,td,tr,nt1,peak_slip_rate_cm_s,"
     "slip1_cm,moment_N_m\n";
 
-// A row of slipvel-batch's table: the subfault's id and its four answers.
-std::string table_line(const PointResult& r, const Plane& p) {
+// A row of slipvel-batch's table: the subfault's id (with several segments
+// g<segment>_ first) and its four answers.
+std::string table_line(const PointResult& r, const Description& d) {
+  const Plane& p = d.segments[static_cast<size_t>(r.place.segment)].plane;
   int wi = static_cast<int>(std::to_string(p.nstk).size()), wj = static_cast<int>(std::to_string(p.ndip).size());
-  char id[64];
-  std::snprintf(id, sizeof id, "s%0*d_%0*d", wi, r.place.i, wj, r.place.j);
+  char id[80];
+  int n = d.segments.size() > 1 ? std::snprintf(id, sizeof id, "g%d_", r.place.segment + 1) : 0;
+  std::snprintf(id + n, sizeof id - static_cast<size_t>(n), "s%0*d_%0*d", wi, r.place.i, wj, r.place.j);
   return std::string(id) + "," + float_text(r.answers.fmax) + "," + float_text(r.answers.slip) + "," +
          float_text(r.answers.vm) + "," + float_text(r.answers.ts) + "\n";
 }
@@ -222,7 +240,7 @@ std::string table_line(const PointResult& r, const Plane& p) {
 // `take` in subfault order: memory stays the same for any fault size.
 template <class Take>
 void for_each_point(const Job& job, int jobs, Take take) {
-  const long np = static_cast<long>(job.d.plane.nstk) * job.d.plane.ndip;
+  const long np = job.first.back();
   const long chunk = 1024;
   std::vector<PointResult> results(static_cast<size_t>(std::min(chunk, np)));
   Progress progress(np);
@@ -239,13 +257,20 @@ void for_each_point(const Job& job, int jobs, Take take) {
   }
 }
 
-Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<AtomicFile>& csv,
-                     std::optional<AtomicFile>& table) {
+// With `points_per_segment` each segment after the first opens its own
+// POINTS block.
+Totals stream_points(const Job& job, int jobs, bool points_per_segment, AtomicFile& srf,
+                     std::optional<AtomicFile>& csv, std::optional<AtomicFile>& table) {
   Totals totals;
+  const bool segments = job.d.segments.size() > 1;
   for_each_point(job, jobs, [&](const PointResult& r) {
+    if (points_per_segment && r.place.segment > 0 && r.place.i == 1 && r.place.j == 1) {
+      size_t g = static_cast<size_t>(r.place.segment);
+      write(srf, "POINTS " + std::to_string(job.first[g + 1] - job.first[g]) + "\n");
+    }
     write(srf, r.srf);
-    if (csv) write(*csv, csv_line(r));
-    if (table) write(*table, table_line(r, job.d.plane));
+    if (csv) write(*csv, csv_line(r, segments));
+    if (table) write(*table, table_line(r, job.d));
     totals.add(r);
   });
   return totals;
@@ -270,10 +295,15 @@ double slip_factor(const Description& d, double mw, int jobs, const std::vector<
 
 void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
                    const std::vector<const AtomicFile*>& extras) {
-  const Plane& p = d.plane;
-  std::printf("subfaults: %ld (%d along strike x %d down dip, %g x %g km), %ld with slip\n", t.points, p.nstk, p.ndip,
-              p.dlen, p.dwid, t.with_slip);
-  std::printf("area: %g km^2\n", p.length * p.width);
+  std::printf("subfaults: %ld (", t.points);
+  double area = 0;
+  for (size_t g = 0; g < d.segments.size(); g++) {
+    const Plane& p = d.segments[g].plane;
+    std::printf("%s%d along strike x %d down dip, %g x %g km", g ? "; " : "", p.nstk, p.ndip, p.dlen, p.dwid);
+    area += p.length * p.width;
+  }
+  std::printf("), %ld with slip\n", t.with_slip);
+  std::printf("area: %g km^2\n", area);
   if (t.moment > 0) std::printf("moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
   else std::printf("moment: 0 N m\n");
   std::printf("slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
@@ -308,12 +338,14 @@ int fault_run_command(int argc, char** argv) {
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
   std::optional<AtomicFile> csv, table;
-  if (!o.csv.empty()) write(csv.emplace(o.csv), csv_header);
+  if (!o.csv.empty()) write(csv.emplace(o.csv), (d.segments.size() > 1 ? "segment," : "") + std::string(csv_header));
   if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
-  const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
-  write(srf, srf_header(o.version, srf_plane(d.plane), np));
+  // PLANE with every segment; one POINTS block of them all, or one each.
+  std::vector<SrfPlane> planes;
+  for (const Plane& p : planes_with_starts(d, tinit)) planes.push_back(srf_plane(p));
+  write(srf, srf_header(o.version, planes, o.points_per_segment ? job.first[1] : job.first.back()));
 
-  Totals totals = stream_points(job, o.jobs, srf, csv, table);
+  Totals totals = stream_points(job, o.jobs, o.points_per_segment, srf, csv, table);
   std::vector<const AtomicFile*> extras;
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);

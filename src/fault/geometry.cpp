@@ -20,13 +20,21 @@ SubfaultPlace centre_of(const Plane& p, int i, int j) {
   return s;
 }
 
-SubfaultPlace place_subfault(const Description& d, int i, int j) {
-  const Plane& p = d.plane;
+SubfaultPlace place_on(const Plane& p, int i, int j) {
   SubfaultPlace s = centre_of(p, i, j);
   s.depth = depth_at(p, s.down);
   surface_position(p.lat_top_center, p.lon_top_center, p.strike, p.dip, s.along, s.down, s.lat, s.lon);
+  return s;
+}
+
+double straight_time(const Plane& p, const SubfaultPlace& s, double velocity) {
+  return std::hypot(s.along - p.hypo_along_stk, s.down - p.hypo_down_dip) / velocity;
+}
+
+SubfaultPlace place_subfault(const Description& d, int i, int j) {
+  SubfaultPlace s = place_on(d.plane, i, j);
   // Rupture time: straight distance on the plane at the rupture velocity.
-  s.tinit = std::hypot(s.along - p.hypo_along_stk, s.down - p.hypo_down_dip) / d.rupture_velocity;
+  s.tinit = straight_time(d.plane, s, d.rupture_velocity);
   return s;
 }
 

@@ -8,6 +8,6 @@
 double rupture_velocity_at(const Description& d, double km);
 
 // Sets d.vs, d.density, d.mu and, with a velocity ratio, d.rupture_velocity
-// to their area-weighted means over the plane (a uniform medium's own values
+// to their area-weighted means over the plane (every segment's) (a uniform medium's own values
 // as they stand).
 void set_plane_means(Description& d);

@@ -59,12 +59,15 @@ double printed_value(const char* text, size_t n) {
   return negative ? -v : v;
 }
 
-std::string srf_header(SrfVersion v, const SrfPlane& p, long np) {
+std::string srf_header(SrfVersion v, const SrfPlane& p, long np) { return srf_header(v, std::vector<SrfPlane>{p}, np); }
+
+std::string srf_header(SrfVersion v, const std::vector<SrfPlane>& planes, long np) {
   std::string out = v == SrfVersion::v2 ? "2.0\n" : "1.0\n";
-  out += "PLANE 1\n";
-  appendf(out, "%12.6f %11.6f %5d %5d %10.4f %10.4f\n", p.elon, p.elat, p.nstk, p.ndip, p.len,
-          p.wid);
-  appendf(out, "%4.0f %4.0f %10.4f %10.4f %10.4f\n", p.stk, p.dip, p.dtop, p.shyp, p.dhyp);
+  appendf(out, "PLANE %zu\n", planes.size());
+  for (const SrfPlane& p : planes) {
+    appendf(out, "%12.6f %11.6f %5d %5d %10.4f %10.4f\n", p.elon, p.elat, p.nstk, p.ndip, p.len, p.wid);
+    appendf(out, "%4.0f %4.0f %10.4f %10.4f %10.4f\n", p.stk, p.dip, p.dtop, p.shyp, p.dhyp);
+  }
   appendf(out, "POINTS %ld\n", np);
   return out;
 }

@@ -2,6 +2,7 @@
 // SRF text as the common writers lay it out: blank-separated fields of fixed
 // widths, slip-rate samples six to a line, each %13.5e with no separator.
 #include <string>
+#include <vector>
 
 #include "srf/srf_file.h"
 
@@ -9,6 +10,8 @@ enum class SrfVersion { v1, v2 };
 
 // Version line, the one PLANE segment and "POINTS np".
 std::string srf_header(SrfVersion v, const SrfPlane& p, long np);
+// The same with "PLANE n" and a pair of lines for each segment.
+std::string srf_header(SrfVersion v, const std::vector<SrfPlane>& planes, long np);
 
 // A point's fields besides its samples.
 struct SrfPointFields {
