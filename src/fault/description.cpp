@@ -10,6 +10,7 @@
 
 #include "fault/nearest_key.h"
 #include "fault/plane_medium.h"
+#include "fault/segment_crossing.h"
 #include "sys/refusal.h"
 #include "fault/subfault_table.h"
 #include "sys/text_file.h"
@@ -241,6 +242,11 @@ void Reader::read_segments(const toml::table& top, Description& d) const {
                                std::to_string(d.segments.size()) + ")");
   }
   d.hypo_segment = static_cast<int>(h - 1);
+  // Crossing segments may be meant (a branch): named, not refused.
+  for (auto [a, b] : crossing_segments(d.segments))
+    warnings.push_back(path + ":" + std::to_string(d.segments[static_cast<size_t>(b)].line) + ": segments " +
+                       std::to_string(a + 1) + " and " + std::to_string(b + 1) +
+                       " cross each other's planes; the front still jumps between them as over a gap");
   read_hypocentre(top, d.segments[static_cast<size_t>(d.hypo_segment)].plane);
   d.plane = d.segments[static_cast<size_t>(d.hypo_segment)].plane;
 }

@@ -330,7 +330,7 @@ int fault_run_command(int argc, char** argv) {
   Description d = read_description(o.description, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
   refuse_overlaps(o, d);
-  const std::vector<double> tinit = rupture_times(d);
+  const std::vector<double> tinit = rupture_times(d, o.jobs);
   double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs, tinit) : 1;
   SubfaultAnswers answers(d, factor);
   Job job = job_for(d, answers, o.version, tinit);

@@ -20,7 +20,8 @@
 // Memory: one double a subfault, kept for the run (8 MB a million); while
 // solving, some 17 bytes a node of the refined grid (at most 2^20 nodes, or
 // one per subfault) and 24 bytes a subfault of the segments reached.
-std::vector<double> rupture_times(const Description& d);
+// The jump over gaps runs on `jobs` threads; the times are the same for any.
+std::vector<double> rupture_times(const Description& d, int jobs);
 
 // The segments' planes as the SRF states them: on a segment without the
 // hypocentre, SHYP and DHYP are the centre of its subfault that the front

@@ -59,6 +59,7 @@ TEST(Segments, TheFrontJumpsTheGapAtTheRuptureVelocity) {
   dir.write("f.toml", two_segments(clat, clon));
   Ended one = run_fault(dir.path, {"-o", "one.srf", "f.toml"});
   ASSERT_EQ(one.code, 0) << one.err;
+  EXPECT_EQ(one.err, "");  // apart by a gap: no crossing
   Ended each = run_fault(dir.path, {"--points-per-segment", "-o", "each.srf", "f.toml"});
   ASSERT_EQ(each.code, 0) << each.err;
   EXPECT_NE(one.out.find("subfaults: 16 (10 along strike x 1 down dip, 1 x 1 km; 6 along strike x 1 down dip, "
@@ -114,6 +115,22 @@ TEST(Segments, TheFrontJumpsTheGapAtTheRuptureVelocity) {
                           "POINTS blocks: 2\npoints: 16\n"),
             std::string::npos)
       << info.out;
+}
+
+// Segments that pass through each other may be meant (a branching fault):
+// a warning names them and the run goes on.
+TEST(Segments, CrossingSegmentsAreNamed) {
+  TempDir dir;
+  // The second along the meridian through the first's middle, from 0.5 to
+  // 1.5 km deep: the first's top edge (1 km) passes through it.
+  std::string t = two_segments(0.0, 0.0);
+  t.replace(t.find("STRIKE = 120.0"), 14, "STRIKE = 0.0");
+  t.replace(t.rfind("DEPTH_TO_TOP = 1.0"), 18, "DEPTH_TO_TOP = 0.5");
+  dir.write("f.toml", t);
+  Ended r = run_fault(dir.path, {"f.toml"});
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.err, "slipvel-fault: warning: f.toml:14: segments 1 and 2 cross each other's planes; the front still "
+                   "jumps between them as over a gap\n");
 }
 
 TEST(Segments, EachBadSegmentRefused) {
