@@ -19,7 +19,8 @@
 //
 // Memory: one double a subfault, kept for the run (8 MB a million); while
 // solving, some 17 bytes a node of the refined grid (at most 2^20 nodes, or
-// one per subfault) and 24 bytes a subfault of the segments reached.
+// one per subfault), and for the jump some 40 bytes a subfault of the
+// segment it jumps from.
 // The jump over gaps runs on `jobs` threads; the times are the same for any.
 std::vector<double> rupture_times(const Description& d, int jobs);
 

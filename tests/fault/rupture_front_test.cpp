@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "fault/eikonal.h"
+#include "fault/medium.h"
 #include "support/tool_support.h"
 
 namespace {
@@ -36,6 +37,21 @@ TEST(RuptureFront, UniformVelocityGivesDistanceOverVelocity) {
         EXPECT_NEAR(t[static_cast<size_t>(j * c.g.nx + i)], d, 1e-9 * d + 1e-12) << i << "," << j;
       }
   }
+}
+
+// The ratio near the surface: shallow_ratio down to shallow_depth, a straight
+// line over the kilometre below, the ratio deeper; a layer's boundary goes to
+// the deeper layer.
+TEST(RuptureFront, ShallowRatioAndLayerBoundaries) {
+  VelocityRatio r;
+  r.ratio = 0.8, r.shallow_ratio = 0.6, r.shallow_depth = 4.0;
+  const double depth[] = {0, 4, 4.25, 4.5, 5, 12};
+  const double want[] = {0.6, 0.6, 0.65, 0.7, 0.8, 0.8};
+  for (int k = 0; k < 6; k++) EXPECT_NEAR(ratio_at(r, depth[k]), want[k], 1e-15) << depth[k];
+  Medium m = layered_medium({{2, 4, 2.5, 2.4}, {3, 5, 3, 2.5}, {0, 6, 3.5, 2.7}});
+  const double at[] = {0, 1.999999, 2, 4.9, 5, 100};
+  const double vs[] = {2.5, 2.5, 3, 3, 3.5, 3.5};
+  for (int k = 0; k < 6; k++) EXPECT_EQ(layer_at(m, at[k]).vs, vs[k]) << at[k];
 }
 
 // Times of the --csv by subfault (i, j).
