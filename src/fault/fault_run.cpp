@@ -170,7 +170,8 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate.v, pulse.nt1);
     r.moment = layer_shear_modulus(layer) * (area_km2 * 1e6) * (r.slip1 / 100);
   } catch (const std::exception& e) {
-    r.error = e.what();
+    // With several segments the subfault (i, j) is named with its segment.
+    r.error = job.d.segments.size() > 1 ? "segment " + std::to_string(g + 1) + ", " + e.what() : e.what();
   }
 }
 

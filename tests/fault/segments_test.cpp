@@ -110,6 +110,11 @@ TEST(Segments, TheFrontJumpsTheGapAtTheRuptureVelocity) {
   EXPECT_LT(a.points[9].slip1, 51.0);   // second segment, along -2.5 km: the plane's
   EXPECT_LT(a.points[4].slip1, 51.0);   // first segment, along 0.5 km: the area is not its own
 
+  // The same bytes on any number of threads.
+  Ended j1 = run_fault(dir.path, {"-j", "1", "-o", "j1.srf", "f.toml"});
+  ASSERT_EQ(j1.code, 0) << j1.err;
+  EXPECT_EQ(dir.read("j1.srf"), dir.read("one.srf"));
+
   Ended info = run_fault(dir.path, {"info", "each.srf"});
   EXPECT_NE(info.out.find("segments: 2 (10 x 1 subfaults, 10 x 1 km; 6 x 1 subfaults, 6 x 1 km)\n"
                           "POINTS blocks: 2\npoints: 16\n"),
