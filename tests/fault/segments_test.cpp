@@ -175,11 +175,7 @@ TEST(Segments, EachBadSegmentRefused) {
     SCOPED_TRACE(c.why);
     TempDir dir;
     dir.write("f.toml", c.description);
-    std::string before = folder_state(dir.path);
-    Ended r = run_fault(dir.path, {"f.toml"});
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "slipvel-fault: " + c.message + "\n");
-    EXPECT_EQ(folder_state(dir.path), before);
+    expect_refused(dir.path, {"f.toml"}, c.message);
   }
 }
 
