@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +22,8 @@
 #include "srf/magnitude.h"
 #include "sys/progress.h"
 #include "sys/refusal.h"
+#include "sys/standard_streams.h"
+#include "sys/text_format.h"
 #include "srf/srf_write.h"
 #include "fault/subfault_answers.h"
 #include "fault/subfault_pulse.h"
@@ -30,67 +31,8 @@
 
 namespace {
 
-const char* usage =
-    "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--points-per-segment] [--csv FILE.csv] "
-    "[--table FILE.csv] "
-    "DESCRIPTION.toml";
-
-struct Options {
-  std::string description, srf, csv, table;
-  SrfVersion version = SrfVersion::v2;
-  bool points_per_segment = false;
-  int jobs = 0;
-};
-
-int parse_jobs(const std::string& text) {
-  int n = 0;
-  auto r = std::from_chars(text.data(), text.data() + text.size(), n);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 || n > 1024)
-    throw Refusal("-j takes a whole number from 1 to 1024, not \"" + text + "\"");
-  return n;
-}
-
-// The SRF's default name: the description's, ending in .srf, in this folder.
-std::string default_srf(const std::string& description) {
-  std::string name = description.substr(description.rfind('/') + 1);
-  if (name.ends_with(".toml")) name.resize(name.size() - 5);
-  return name + ".srf";
-}
-
-Options parse_options(int argc, char** argv) {
-  Options o;
-  auto value = [&](int& k, const std::string& flag) -> std::string {
-    if (k + 1 >= argc) throw Refusal(flag + " needs a value\n" + usage);
-    return argv[++k];
-  };
-  for (int k = 1; k < argc; k++) {
-    std::string a = argv[k];
-    if (a == "-h" || a == "--help") {
-      std::puts(usage);
-      std::exit(0);
-    }
-    if (a == "-j") o.jobs = parse_jobs(value(k, a));
-    else if (a.starts_with("-j") && a.size() > 2) o.jobs = parse_jobs(a.substr(2));
-    else if (a == "-o") o.srf = value(k, a);
-    else if (a == "--csv") o.csv = value(k, a);
-    else if (a == "--table") o.table = value(k, a);
-    else if (a == "--points-per-segment") o.points_per_segment = true;
-    else if (a == "--srf-version") {
-      std::string v = value(k, a);
-      if (v != "1.0" && v != "2.0") throw Refusal("--srf-version is 1.0 or 2.0, not \"" + v + "\"");
-      o.version = v == "1.0" ? SrfVersion::v1 : SrfVersion::v2;
-    } else if (a.starts_with("-") && a != "-") throw Refusal("unknown option " + a + "\n" + usage);
-    else if (o.description.empty()) o.description = a;
-    else throw Refusal("one description at a time\n" + std::string(usage));
-  }
-  if (o.description.empty()) throw Refusal(std::string("no description given\n") + usage);
-  if (o.srf.empty()) o.srf = default_srf(o.description);
-  if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
-  return o;
-}
-
 // An output must not replace an input, nor another output.
-void refuse_overlaps(const Options& o, const Description& d) {
+void refuse_overlaps(const FaultRunRequest& o, const Description& d) {
   auto same = [](const std::string& a, const std::string& b) {
     struct stat sa, sb;
     if (a == b) return true;
@@ -113,7 +55,8 @@ void refuse_overlaps(const Options& o, const Description& d) {
 struct Job {
   const Description& d;
   const SubfaultAnswers& answers;
-  SrfVersion version;
+  bool medium;                 // the points carry VS and DEN (SRF 2.0)
+  std::vector<SrfPlane> planes;  // each segment's plane as the SRF states it
   Samples tm;
   const std::vector<double>& tinit;  // s, by subfault; empty: distance / velocity
   std::vector<long> first;           // each segment's first subfault, then the count of all
@@ -123,10 +66,12 @@ struct Job {
   }
 };
 
-Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version,
-            const std::vector<double>& tinit) {
-  Job job{d, answers, version, {}, tinit, {0}};
-  for (const Segment& s : d.segments) job.first.push_back(job.first.back() + static_cast<long>(s.plane.nstk) * s.plane.ndip);
+Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium, const std::vector<double>& tinit) {
+  Job job{d, answers, medium, {}, {}, tinit, {0}};
+  for (const Segment& s : d.segments) {
+    job.planes.push_back(srf_plane(s.plane));
+    job.first.push_back(job.first.back() + static_cast<long>(s.plane.nstk) * s.plane.ndip);
+  }
   fill_time_grid(job.tm, nt_grid);
   return job;
 }
@@ -149,7 +94,8 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
   r.srf.clear();
   r.error.clear();
   try {
-    r.place = place_on(p, static_cast<int>(k % p.nstk) + 1, static_cast<int>(k / p.nstk) + 1);
+    r.place = place_on(p, job.planes[static_cast<size_t>(g)], static_cast<int>(k % p.nstk) + 1,
+                       static_cast<int>(k / p.nstk) + 1);
     r.place.segment = g;
     r.place.tinit = job.tinit.empty() ? straight_time(p, r.place, job.d.rupture_velocity)
                                       : job.tinit[static_cast<size_t>(index)];
@@ -157,17 +103,18 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
     r.peak = pulse.peak;
-    SrfPointFields f;
+    SrfPoint f;
     f.lon = r.place.lon, f.lat = r.place.lat, f.dep = r.place.depth;
     f.stk = p.strike, f.dip = p.dip, f.rake = p.rake;
     f.area = area_km2 * 1e10;  // km^2 -> cm^2
     f.tinit = r.place.tinit;
-    f.dt = 0.01;  // the grid's step as a reader takes it
+    f.dt = grid_step;
+    f.has_medium = job.medium;
     // The layer that holds the centre: its VS, DEN and mu.
     const Layer& layer = layer_at(job.d.medium, r.place.depth);
     f.vs = layer.vs * 1e5;  // km/s -> cm/s
     f.den = layer.density;
-    r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate.v, pulse.nt1);
+    r.slip1 = append_srf_point(r.srf, f, pulse.rate.v, pulse.nt1);
     r.moment = layer_shear_modulus(layer) * (area_km2 * 1e6) * (r.slip1 / 100);
   } catch (const std::exception& e) {
     // With several segments the subfault (i, j) is named with its segment.
@@ -204,7 +151,7 @@ struct Totals {
     max_tinit = std::max(max_tinit, r.place.tinit);
     if (r.nt1 > 0) {
       with_slip++;
-      end = std::max(end, r.place.tinit + (r.nt1 - 1) * 0.01);
+      end = std::max(end, r.place.tinit + (r.nt1 - 1) * grid_step);
     }
   }
 };
@@ -288,7 +235,7 @@ double slip_factor(const Description& d, double mw, int jobs, const std::vector<
   if (!std::isfinite(first) || first <= 0)
     throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
   SubfaultAnswers answers(d, first);
-  Job job = job_for(d, answers, SrfVersion::v2, tinit);
+  Job job = job_for(d, answers, true, tinit);
   double carried = 0;
   for_each_point(job, jobs, [&](const PointResult& r) { carried += r.moment; });
   return first * (seismic_moment(mw) / carried);
@@ -296,37 +243,38 @@ double slip_factor(const Description& d, double mw, int jobs, const std::vector<
 
 void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
                    const std::vector<const AtomicFile*>& extras) {
-  std::printf("subfaults: %ld (", t.points);
+  std::string out;
+  appendf(out, "subfaults: %ld (", t.points);
   double area = 0;
   for (size_t g = 0; g < d.segments.size(); g++) {
     const Plane& p = d.segments[g].plane;
-    std::printf("%s%d along strike x %d down dip, %g x %g km", g ? "; " : "", p.nstk, p.ndip, p.dlen, p.dwid);
+    appendf(out, "%s%d along strike x %d down dip, %g x %g km", g ? "; " : "", p.nstk, p.ndip, p.dlen, p.dwid);
     area += p.length * p.width;
   }
-  std::printf("), %ld with slip\n", t.with_slip);
-  std::printf("area: %g km^2\n", area);
-  if (t.moment > 0) std::printf("moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
-  else std::printf("moment: 0 N m\n");
-  std::printf("slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
-  if (d.magnitude) std::printf("magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
+  appendf(out, "), %ld with slip\n", t.with_slip);
+  appendf(out, "area: %g km^2\n", area);
+  if (t.moment > 0) appendf(out, "moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
+  else out += "moment: 0 N m\n";
+  appendf(out, "slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
+  if (d.magnitude) appendf(out, "magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
   if (d.medium.layers.size() > 1)
-    std::printf("medium: %zu layers, over the plane (area-weighted) vs %.4f km/s, density %.4f g/cm^3, mu %.6e Pa\n",
-                d.medium.layers.size(), d.vs, d.density, d.mu);
+    appendf(out, "medium: %zu layers, over the plane (area-weighted) vs %.4f km/s, density %.4f g/cm^3, mu %.6e Pa\n",
+            d.medium.layers.size(), d.vs, d.density, d.mu);
   if (d.rupture_ratio) {
-    std::printf("rupture velocity: %g x VS", d.rupture_ratio->ratio);
+    appendf(out, "rupture velocity: %g x VS", d.rupture_ratio->ratio);
     if (d.rupture_ratio->shallow_ratio)
-      std::printf(" (%g x VS above %g km)", *d.rupture_ratio->shallow_ratio, *d.rupture_ratio->shallow_depth);
-    std::printf(", over the plane (area-weighted) %.4f km/s\n", d.rupture_velocity);
+      appendf(out, " (%g x VS above %g km)", *d.rupture_ratio->shallow_ratio, *d.rupture_ratio->shallow_depth);
+    appendf(out, ", over the plane (area-weighted) %.4f km/s\n", d.rupture_velocity);
   }
-  std::printf("rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
-  std::printf("written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
-  for (const AtomicFile* f : extras) std::printf("written: %s (%lld bytes)\n", f->target().c_str(), f->size());
+  appendf(out, "rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
+  appendf(out, "written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
+  for (const AtomicFile* f : extras) appendf(out, "written: %s (%lld bytes)\n", f->target().c_str(), f->size());
+  print_out(out);
 }
 
 }  // namespace
 
-int fault_run_command(int argc, char** argv) {
-  Options o = parse_options(argc, argv);
+void run_fault(const FaultRunRequest& o) {
   std::vector<std::string> warnings;
   Description d = read_description(o.description, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
@@ -334,7 +282,7 @@ int fault_run_command(int argc, char** argv) {
   const std::vector<double> tinit = rupture_times(d, o.jobs);
   double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs, tinit) : 1;
   SubfaultAnswers answers(d, factor);
-  Job job = job_for(d, answers, o.version, tinit);
+  Job job = job_for(d, answers, o.srf_version == "2.0", tinit);
 
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
@@ -342,9 +290,9 @@ int fault_run_command(int argc, char** argv) {
   if (!o.csv.empty()) write(csv.emplace(o.csv), (d.segments.size() > 1 ? "segment," : "") + std::string(csv_header));
   if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
   // PLANE with every segment; one POINTS block of them all, or one each.
-  std::vector<SrfPlane> planes;
-  for (const Plane& p : planes_with_starts(d, tinit)) planes.push_back(srf_plane(p));
-  write(srf, srf_header(o.version, planes, o.points_per_segment ? job.first[1] : job.first.back()));
+  SrfHeader header{o.srf_version, {}};
+  for (const Plane& p : planes_with_starts(d, tinit)) header.planes.push_back(srf_plane(p));
+  write(srf, srf_header(header, o.points_per_segment ? job.first[1] : job.first.back()));
 
   Totals totals = stream_points(job, o.jobs, o.points_per_segment, srf, csv, table);
   std::vector<const AtomicFile*> extras;
@@ -352,5 +300,4 @@ int fault_run_command(int argc, char** argv) {
     if (*f) (*f)->commit(), extras.push_back(&**f);
   srf.commit();
   print_summary(d, totals, factor, srf, extras);
-  return 0;
 }

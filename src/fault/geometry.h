@@ -19,10 +19,13 @@ struct SubfaultPlace {
 // along-strike offset, then one from its end by the horizontal down-dip
 // offset (down-dip offset * cos(dip)) along the azimuth 90 degrees clockwise
 // of the first geodesic's own azimuth at its end.
+// `plane` is the description's plane as the SRF states it (srf_plane).
+SubfaultPlace place_subfault(const Description& d, const SrfPlane& plane, int i, int j);
 SubfaultPlace place_subfault(const Description& d, int i, int j);
 
-// The same on any plane, without the rupture time.
-SubfaultPlace place_on(const Plane& p, int i, int j);
+// The same on any plane `p` (`plane` as the SRF states it), without the
+// rupture time.
+SubfaultPlace place_on(const Plane& p, const SrfPlane& plane, int i, int j);
 
 // The straight distance on the plane from the hypocentre over the velocity.
 double straight_time(const Plane& p, const SubfaultPlace& s, double velocity);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "srf/magnitude.h"
 #include "sys/refusal.h"
 #include "sys/text_file.h"
 
@@ -58,7 +59,7 @@ const Layer& layer_at(const Medium& m, double km) {
   return m.layers[k];
 }
 
-double layer_shear_modulus(const Layer& l) { return (l.density * 1e3) * (l.vs * 1e3) * (l.vs * 1e3); }
+double layer_shear_modulus(const Layer& l) { return shear_modulus(l.vs, l.density); }
 
 std::string layer_fault(const Layer& l, int number, bool last) {
   std::string n = "layer " + std::to_string(number) + ": ";

@@ -22,7 +22,7 @@ EikonalGrid grid_of(const Plane& p) { return {p.nstk, p.ndip, p.dlen, p.dwid}; }
 // A subfault centre in Earth-centred coordinates (km), so that distances
 // between segments are straight 3-D lines.
 Point3 centre_3d(const Plane& p, long k) {
-  SubfaultPlace s = place_on(p, static_cast<int>(k % p.nstk) + 1, static_cast<int>(k / p.nstk) + 1);
+  SubfaultPlace s = place_on(p, srf_plane(p), static_cast<int>(k % p.nstk) + 1, static_cast<int>(k / p.nstk) + 1);
   Point3 x;
   GeographicLib::Geocentric::WGS84().Forward(s.lat, s.lon, -s.depth * 1000, x[0], x[1], x[2]);
   return {x[0] / 1000, x[1] / 1000, x[2] / 1000};

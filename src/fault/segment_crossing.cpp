@@ -20,9 +20,9 @@ double dot(const Vec& a, const Vec& b) { return a[0] * b[0] + a[1] * b[1] + a[2]
 // A point of a plane in Earth-centred coordinates (km), placed as the
 // subfaults are.
 Vec point_3d(const Plane& p, double along, double down) {
-  double lat, lon, x, y, z;
-  surface_position(p.lat_top_center, p.lon_top_center, p.strike, p.dip, along, down, lat, lon);
-  GeographicLib::Geocentric::WGS84().Forward(lat, lon, -depth_at(p, down) * 1000, x, y, z);
+  double x, y, z;
+  LonLat at = surface_position(srf_plane(p), along, down);
+  GeographicLib::Geocentric::WGS84().Forward(at.lat, at.lon, -depth_at(p, down) * 1000, x, y, z);
   return {x / 1000, y / 1000, z / 1000};
 }
 
