@@ -418,11 +418,10 @@ Description read_description(const std::string& path, std::vector<std::string>& 
     r.known_keys(st, {"table"}, "subfaults.");
     const toml::node& tn = r.required(st, "table", "subfaults", line_of(st));
     if (!tn.is_string()) r.refuse(line_of(tn), "subfaults.table must be a file name in quotes");
-    if (d.segments.size() > 1)
-      r.refuse(line_of(tn), "subfaults.table: a fault of several segments takes its single subfaults in areas "
-                            "([[segment.area]]), not in a table");
     d.table_path = beside(path, *tn.value<std::string>());
-    d.table = read_subfault_table(d.table_path, d.plane.nstk, d.plane.ndip);
+    std::vector<std::pair<int, int>> sizes;
+    for (const Segment& seg : d.segments) sizes.push_back({seg.plane.nstk, seg.plane.ndip});
+    d.table = read_subfault_table(d.table_path, sizes);
   }
   set_plane_means(d);
   return d;

@@ -32,6 +32,7 @@ struct Area {
 
 // A row of the subfault table: the answers of subfault (i, j), from 1.
 struct SubfaultRow {
+  int segment = 0;  // from 0
   int i = 0, j = 0;
   Answers answers;
 };

@@ -7,7 +7,10 @@
 
 namespace {
 
-bool before(const SubfaultRow* a, const SubfaultRow* b) { return a->j != b->j ? a->j < b->j : a->i < b->i; }
+bool before(const SubfaultRow* a, const SubfaultRow* b) {
+  if (a->segment != b->segment) return a->segment < b->segment;
+  return a->j != b->j ? a->j < b->j : a->i < b->i;
+}
 
 }  // namespace
 
@@ -29,9 +32,9 @@ Answers SubfaultAnswers::unscaled(const SubfaultPlace& s) const {
     if (area.ts) a.ts = *area.ts;
   }
   SubfaultRow key;
-  key.i = s.i, key.j = s.j;
+  key.segment = s.segment, key.i = s.i, key.j = s.j;
   auto it = std::lower_bound(rows_.begin(), rows_.end(), &key, before);
-  if (it != rows_.end() && (*it)->i == s.i && (*it)->j == s.j) a = (*it)->answers;
+  if (it != rows_.end() && (*it)->segment == s.segment && (*it)->i == s.i && (*it)->j == s.j) a = (*it)->answers;
   return a;
 }
 

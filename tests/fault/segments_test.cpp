@@ -115,6 +115,21 @@ TEST(Segments, TheFrontJumpsTheGapAtTheRuptureVelocity) {
   ASSERT_EQ(j1.code, 0) << j1.err;
   EXPECT_EQ(dir.read("j1.srf"), dir.read("one.srf"));
 
+  // A table row addressed by segment wins over its area.
+  std::string with_table = two_segments(clat, clon);
+  with_table.replace(with_table.find("[rupture]"), 9, "[subfaults]\ntable = \"t.csv\"\n[rupture]");
+  dir.write("t.toml", with_table);
+  dir.write("t.csv", "segment,i,j,fmax,slip,vm,ts\n2,5,1,6,0.3,0.8,1.5\n");
+  Ended t = run_fault(dir.path, {"-o", "t.srf", "t.toml"});
+  ASSERT_EQ(t.code, 0) << t.err;
+  Facts tf;
+  read_srf(dir.file("t.srf"), tf);
+  ASSERT_EQ(tf.points.size(), 16u);
+  EXPECT_LT(tf.points[14].slip1, 31.0);  // segment 2, subfault 5: the row's 0.3 m
+  EXPECT_GT(tf.points[4].slip1, 49.0);   // segment 1, subfault 5: the plane's
+  dir.write("t.csv", "segment,i,j,fmax,slip,vm,ts\n3,5,1,6,0.3,0.8,1.5\n");
+  expect_refused(dir.path, {"-o", "t.srf", "t.toml"}, "t.csv:2: segment 3 does not exist: the fault has 2 segments");
+
   Ended info = run_fault(dir.path, {"info", "each.srf"});
   EXPECT_NE(info.out.find("segments: 2 (10 x 1 subfaults, 10 x 1 km; 6 x 1 subfaults, 6 x 1 km)\n"
                           "POINTS blocks: 2\npoints: 16\n"),
