@@ -40,6 +40,7 @@ void refuse_overlaps(const FaultRunRequest& o, const Description& d) {
   };
   std::vector<std::string> inputs = {o.description};
   if (!d.table_path.empty()) inputs.push_back(d.table_path);
+  if (!d.velocity_file.empty()) inputs.push_back(d.velocity_file);
   std::vector<std::string> outputs = {o.srf};
   if (!o.csv.empty()) outputs.push_back(o.csv);
   if (!o.table.empty()) outputs.push_back(o.table);

@@ -100,6 +100,9 @@ TEST(LayeredMedium, VelocityFileOfThePlatforms) {
   Ended r = run_fault(dir.path, {"g.toml"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(dir.read("g.srf"), dir.read("f.srf"));
+  // The velocity file is an input: no output replaces it.
+  expect_refused(dir.path, {"-o", "crust/model.vel", "g.toml"},
+                 "crust/model.vel: is an input of this run; choose another name");
 }
 
 struct Bad {
