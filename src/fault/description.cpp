@@ -110,7 +110,8 @@ struct Reader {
   }
 
   void read_plane(const toml::table& t, Plane& p) const;
-  void read_answers(const toml::table& top, Answers& a) const;
+  void read_answers(const toml::table& top, Answers& a, int& slip_line) const;
+  void known_tables(const toml::table& top) const;
   void read_area(const toml::table& t, const Plane& p, Area& a) const;
   void warn_inapplicable(const toml::table& t) const;
 };
@@ -154,12 +155,14 @@ void Reader::read_plane(const toml::table& t, Plane& p) const {
                                         " subfaults, more than 10^9 (about 4 TB of SRF)");
 }
 
-void Reader::read_answers(const toml::table& top, Answers& a) const {
+void Reader::read_answers(const toml::table& top, Answers& a, int& slip_line) const {
   const toml::table& t = table(top, "pulse");
   known_keys(t, answer_keys, "pulse.");
   int line = line_of(t);
   a.fmax = answer(required(t, "fmax", "pulse", line), "pulse.fmax");
-  a.slip = answer(required(t, "slip", "pulse", line), "pulse.slip");
+  const toml::node& slip = required(t, "slip", "pulse", line);
+  a.slip = answer(slip, "pulse.slip");
+  slip_line = line_of(slip);
   a.vm = answer(required(t, "vm", "pulse", line), "pulse.vm");
   a.ts = answer(required(t, "ts", "pulse", line), "pulse.ts");
 }
@@ -189,6 +192,24 @@ void Reader::read_area(const toml::table& t, const Plane& p, Area& a) const {
   opt("slip", a.slip);
   opt("vm", a.vm);
   opt("ts", a.ts);
+}
+
+// A table that is not one of the description's is named as a table (with
+// the nearest table's name), not matched against the plane's keys.
+void Reader::known_tables(const toml::table& top) const {
+  const std::vector<std::string_view> tables = {"rupture", "medium", "pulse", "area", "subfaults"};
+  for (auto&& [k, v] : top) {
+    bool table = v.is_table() || (v.is_array() && v.as_array()->is_array_of_tables());
+    bool known = false;
+    for (auto name : tables) known = known || k.str() == name;
+    if (!table || known) continue;
+    std::string near = nearest_key(k.str(), tables);
+    std::string shown = v.is_table() ? "[" + std::string(k.str()) + "]" : "[[" + std::string(k.str()) + "]]";
+    if (!near.empty()) near = near == "area" ? "[[area]]" : "[" + near + "]";
+    refuse(static_cast<int>(k.source().begin.line),
+           "unknown table " + shown + (near.empty() ? "" : " (did you mean " + near + "?)") +
+               "; the tables are [rupture], [medium], [pulse], [[area]] and [subfaults]");
+  }
 }
 
 void Reader::warn_inapplicable(const toml::table& t) const {
@@ -229,6 +250,7 @@ std::string beside(const std::string& description, const std::string& name) {
 Description read_description(const std::string& path, std::vector<std::string>& warnings) {
   Reader r{path, warnings};
   toml::table top = parse(path);
+  r.known_tables(top);
   r.known_keys(top, top_keys, "");
   Description d;
   d.path = path;
@@ -254,7 +276,7 @@ Description read_description(const std::string& path, std::vector<std::string>& 
   d.density = r.number(den, "medium.density");
   r.check(d.density > 0, den, "medium.density", d.density, "(0, inf) g/cm^3");
   // The pulse, its areas and single subfaults.
-  r.read_answers(top, d.pulse);
+  r.read_answers(top, d.pulse, d.pulse_line);
   if (const toml::node* n = top.get("area")) {
     const toml::array* areas = n->as_array();
     if (!areas || !areas->is_array_of_tables()) r.refuse(line_of(*n), "area must be an array of tables [[area]]");

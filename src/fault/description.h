@@ -40,6 +40,7 @@ struct Description {
   double rupture_velocity = 0;  // km/s
   double vs = 0, density = 0;   // km/s, g/cm^3
   Answers pulse;                // the whole plane's answers
+  int pulse_line = 0;           // the line of [pulse] slip
   std::vector<Area> areas;      // in the file's order: a later area wins
   std::vector<SubfaultRow> table;  // wins over the areas
   std::string table_path;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <list>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -22,7 +23,9 @@
 #include "sys/progress.h"
 #include "sys/refusal.h"
 #include "sys/standard_streams.h"
+#include "sys/target_lock.h"
 #include "sys/text_format.h"
+#include "srf/srf_facts.h"
 #include "srf/srf_write.h"
 #include "fault/subfault_answers.h"
 #include "fault/subfault_pulse.h"
@@ -50,20 +53,36 @@ void refuse_overlaps(const FaultRunRequest& o, const Description& d) {
   }
 }
 
+// The double that `x` printed with `layout` reads back as.
+double as_printed(const char* layout, double x) { return std::strtod(formatted(layout, x).c_str(), nullptr); }
+
 // What the whole run shares: read-only while the workers run.
 struct Job {
   const Description& d;
   const SubfaultAnswers& answers;
   bool medium;     // the points carry VS and DEN (SRF 2.0)
   SrfPlane plane;  // the description's plane as the SRF states it
-  Samples tm;
+  PulseGrid grid;  // as long as the longest pulse needs
   double area_km2, mu;
+  // A point's fields as its SRF lines print them, for the file's moment.
+  SrfPoint printed;
 };
 
 Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium) {
-  Job job{d, answers, medium, srf_plane(d.plane), {}, subfault_area_km2(d.plane), shear_modulus(d)};
-  fill_time_grid(job.tm, nt_grid);
+  Job job{d, answers, medium, srf_plane(d.plane), PulseGrid(longest_ts(d)), subfault_area_km2(d.plane),
+          shear_modulus(d), {}};
+  job.printed.has_medium = true;
+  job.printed.area = as_printed("%12.5e", job.area_km2 * 1e10);
+  job.printed.vs = as_printed("%13.5e", d.vs * 1e5);
+  job.printed.den = as_printed("%13.5e", d.density);
   return job;
+}
+
+// Why a pulse scaled by MAGNITUDE failed: the slip it was given.
+std::string scaled_by(const Job& job, const SubfaultPlace& place) {
+  if (job.answers.slip_factor() == 1) return "";
+  return " (the slip is the described " + float_text(job.answers.unscaled(place).slip) + " m scaled by " +
+         formatted("%.9g", job.answers.slip_factor()) + " for MAGNITUDE = " + formatted("%g", *job.d.magnitude) + ")";
 }
 
 // One subfault as the writers need it.
@@ -73,6 +92,7 @@ struct PointResult {
   float td = 0, tr = 0, peak = 0;
   int nt1 = 0;
   double slip1 = 0, moment = 0;  // cm, N m
+  double file_moment = 0;         // N m, of the point as printed: what info finds
   std::string srf, error;
 };
 
@@ -84,7 +104,11 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     r.place = place_subfault(job.d, job.plane, static_cast<int>(index % p.nstk) + 1,
                              static_cast<int>(index / p.nstk) + 1);
     r.answers = job.answers.of(r.place);
-    compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
+    try {
+      compute_pulse(job.grid, r.answers, r.place.i, r.place.j, pulse);
+    } catch (const Refusal& e) {
+      throw Refusal(e.what() + scaled_by(job, r.place));
+    }
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
     r.peak = pulse.peak;
     SrfPoint f;
@@ -96,8 +120,11 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     f.has_medium = job.medium;
     f.vs = job.d.vs * 1e5;  // km/s -> cm/s
     f.den = job.d.density;
-    r.slip1 = append_srf_point(r.srf, f, pulse.rate.v, pulse.nt1);
+    r.slip1 = append_srf_point(r.srf, f, pulse.rate.data(), pulse.nt1);
     r.moment = job.mu * (job.area_km2 * 1e6) * (r.slip1 / 100);
+    SrfPoint printed = job.printed;
+    printed.slip1 = as_printed("%10.4f", r.slip1);
+    r.file_moment = point_moment(printed);
   } catch (const std::exception& e) {
     r.error = e.what();
   }
@@ -115,18 +142,15 @@ void run_chunk(const Job& job, long first, long n, std::vector<PointResult>& out
   work(0);
 }
 
-void write(AtomicFile& f, const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), f.stream()) != text.size())
-    throw Refusal(f.target() + ": write failed: " + std::strerror(errno), status_failed);
-}
-
 // The fault's totals, summed in subfault order: the same for every -j.
 struct Totals {
   long points = 0, with_slip = 0;
+  // The moment as the file states it (the same sum as `info`'s), and the
+  // rest from the computed values.
   double moment = 0, sum_slip = 0, max_slip = 0, max_tinit = 0, end = 0;
   void add(const PointResult& r) {
     points++;
-    moment += r.moment;
+    moment += r.file_moment;
     sum_slip += r.slip1;
     max_slip = std::max(max_slip, r.slip1);
     max_tinit = std::max(max_tinit, r.place.tinit);
@@ -185,9 +209,9 @@ Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<At
                      std::optional<AtomicFile>& table) {
   Totals totals;
   for_each_point(job, jobs, [&](const PointResult& r) {
-    write(srf, r.srf);
-    if (csv) write(*csv, csv_line(r));
-    if (table) write(*table, table_line(r, job.d.plane));
+    srf.write(r.srf);
+    if (csv) csv->write(csv_line(r));
+    if (table) table->write(table_line(r, job.d.plane));
     totals.add(r);
   });
   return totals;
@@ -222,9 +246,18 @@ void print_summary(const Description& d, const Totals& t, double factor, const A
   appendf(out, "slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
   if (d.magnitude) appendf(out, "magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
   appendf(out, "rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
-  appendf(out, "written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
-  for (const AtomicFile* f : extras) appendf(out, "written: %s (%lld bytes)\n", f->target().c_str(), f->size());
-  print_out(out);
+  bool streamed = false;
+  std::vector<const AtomicFile*> files = {&srf};
+  files.insert(files.end(), extras.begin(), extras.end());
+  for (const AtomicFile* f : files) {
+    streamed |= f->is_standard_output();
+    appendf(out, "written: %s (%lld bytes)\n", f->is_standard_output() ? "standard output" : f->target().c_str(),
+            f->size());
+  }
+  // Where an output is standard output, the summary goes to standard error,
+  // out of the data's way.
+  if (!streamed) print_out(out);
+  else std::fputs(out.c_str(), stderr);
 }
 
 }  // namespace
@@ -232,8 +265,14 @@ void print_summary(const Description& d, const Totals& t, double factor, const A
 void run_fault(const FaultRunRequest& o) {
   std::vector<std::string> warnings;
   Description d = read_description(o.description, warnings);
+  warn_idle_areas(d, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
   refuse_overlaps(o, d);
+  // Each output's name is this run's until it ends: a second run on any of
+  // them is refused before it computes anything.
+  std::list<TargetLock> locks;
+  for (const std::string* name : {&o.srf, &o.csv, &o.table})
+    if (!name->empty() && *name != "-") locks.emplace_back(*name);
   double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs) : 1;
   SubfaultAnswers answers(d, factor);
   Job job = job_for(d, answers, o.srf_version == "2.0");
@@ -241,12 +280,15 @@ void run_fault(const FaultRunRequest& o) {
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
   std::optional<AtomicFile> csv, table;
-  if (!o.csv.empty()) write(csv.emplace(o.csv), csv_header);
-  if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
+  if (!o.csv.empty()) csv.emplace(o.csv).write(csv_header);
+  if (!o.table.empty()) table.emplace(o.table).write("id,fmax,slip,vm,ts\n");
   const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
-  write(srf, srf_header({o.srf_version, {job.plane}}, np));
+  srf.write(srf_header({o.srf_version, {job.plane}}, np));
 
   Totals totals = stream_points(job, o.jobs, srf, csv, table);
+  if (totals.with_slip == 0)
+    std::fprintf(stderr, "slipvel-fault: warning: %s:%d: every subfault's slip is 0: the fault has no moment\n",
+                 d.path.c_str(), d.pulse_line);
   std::vector<const AtomicFile*> extras;
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);

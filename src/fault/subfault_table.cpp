@@ -42,6 +42,8 @@ std::vector<SubfaultRow> read_subfault_table(const std::string& path, int nstk, 
       if (line != header) refuse("the first line must be exactly " + std::string(header));
       continue;
     }
+    // Blank and comment lines are skipped, as in slipvel-batch's tables.
+    if (line.find_first_not_of(" \t") == std::string_view::npos || line.starts_with('#')) continue;
     std::vector<std::string_view> f = fields(line);
     if (f.size() != 6) refuse("a row has 6 fields (" + std::string(header) + "), this one " + std::to_string(f.size()));
     SubfaultRow row;

@@ -58,7 +58,9 @@ struct Region {
 
 class MapWriter {
  public:
-  MapWriter(const FaultFacts& facts, const std::string& title) : f_(facts), title_(title), folder_("slipvel-fault-map") {}
+  MapWriter(const FaultFacts& facts, const std::string& title)
+      : f_(facts), title_(title), folder_("slipvel-fault-map"),
+        reference_lon_(normal_longitude(f_.header.planes.empty() ? f_.points[0].lon : f_.header.planes[0].elon)) {}
 
   void draw(AtomicFile& png, AtomicFile& pdf) {
     write_slips();
@@ -88,15 +90,16 @@ class MapWriter {
     char header[48];
     for (long n : order) {
       const PointFacts& p = f_.points[n];
+      const double lon = near(p.lon);
       std::snprintf(header, sizeof header, "> -Z%.6g\n", static_cast<double>(p.slip));
       out.text(header);
       // A cell of a few km: a local flat map of the ellipsoid draws it well.
       const double km_lat = 1 / (mean_earth_radius_km * radians(1)), km_lon = km_lat / std::max(1e-6, std::cos(radians(p.lat)));
       for (auto [a, d] : {std::pair{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
         double east = a * half * se + d * half_down * de, north = a * half * sn + d * half_down * dn;
-        out.line(p.lon + east * km_lon, p.lat + north * km_lat);
+        out.line(lon + east * km_lon, p.lat + north * km_lat);
       }
-      region_.add(p.lon, p.lat);
+      region_.add(lon, p.lat);
       slip_max_ = std::max(slip_max_, static_cast<double>(p.slip));
     }
     out.close();
@@ -109,12 +112,12 @@ class MapWriter {
       LonLat c = surface_position(s, s.len / 2, s.wid), d = surface_position(s, -s.len / 2, s.wid);
       outline.text(">\n");
       for (const LonLat& p : {a, b, c, d, a}) {
-        outline.line(p.lon, p.lat);
-        region_.add(p.lon, p.lat);
+        outline.line(near(p.lon), p.lat);
+        region_.add(near(p.lon), p.lat);
       }
       top.text(">\n");
-      top.line(a.lon, a.lat);
-      top.line(b.lon, b.lat);
+      top.line(near(a.lon), a.lat);
+      top.line(near(b.lon), b.lat);
     }
     outline.close();
     top.close();
@@ -131,7 +134,7 @@ class MapWriter {
       e = {p.lon, p.lat};
     }
     TextFile out(folder_.file("epicentre.txt"));
-    out.line(e.lon, e.lat);
+    out.line(near(e.lon), e.lat);
     out.close();
   }
 
@@ -191,9 +194,15 @@ class MapWriter {
     if (bad) throw Refusal(to.target() + ": write failed", status_failed);
   }
 
+  // Every longitude drawn in one continuous interval around the first
+  // plane's top centre (or the first point): a fault across the antimeridian
+  // is drawn whole, whether its file writes 180.1 or -179.9.
+  double near(double lon) const { return longitude_near(lon, reference_lon_); }
+
   const FaultFacts& f_;
   std::string title_;
   PrivateFolder folder_;
+  double reference_lon_;
   Region region_;
   double slip_max_ = 0;
 };
