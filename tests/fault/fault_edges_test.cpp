@@ -14,22 +14,6 @@ namespace {
 
 const std::string tool = SLIPVEL_FAULT_BIN;
 
-struct Points : SrfVisitor {
-  SrfHeader head;
-  std::vector<SrfPoint> points;
-  void header(const SrfHeader& h) override { head = h; }
-  void point(const SrfPoint& p) override { points.push_back(p); }
-};
-
-// The small fault's description with `from` replaced by `to`.
-std::string small_with(const std::string& from, const std::string& to) {
-  std::string text = fault_data("small.toml");
-  size_t at = text.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
-
 // A folder with `description` as f.toml and the small fault's table.
 struct Folder {
   TempDir dir;
@@ -42,21 +26,17 @@ struct Folder {
     TempDir scratch;
     return run_command({"/bin/sh", "-c", "cd '" + dir.path + "' && " + script}, {}, scratch, 120);
   }
-  Points srf(const std::string& name = "f.srf") const {
-    Points p;
-    read_srf(dir.file(name), p);
-    return p;
-  }
+  SrfPoints srf(const std::string& name = "f.srf") const { return read_points(dir.file(name)); }
 };
 
 // Across 180 degrees: PLANE ELON and every point in one interval around the
 // top centre (beyond 180 east of it), and the map drawn.
 TEST(FaultEdges, APlaneAcrossTheAntimeridianIsContinuous) {
-  Folder f(small_with("LON_TOP_CENTER = 138.25", "LON_TOP_CENTER = 179.99")
+  Folder f(small_fault_with("LON_TOP_CENTER = 138.25", "LON_TOP_CENTER = 179.99")
                .replace(fault_data("small.toml").find("STRIKE = 30.0"), 13, "STRIKE = 90.0"));
   Ended r = f.run();
   ASSERT_EQ(r.code, 0) << r.err;
-  Points srf = f.srf();
+  SrfPoints srf = f.srf();
   EXPECT_EQ(srf.head.planes.at(0).elon, 179.99);
   int east_of_180 = 0;
   for (const SrfPoint& p : srf.points) {
@@ -80,13 +60,13 @@ TEST(FaultEdges, AnglesReadBackAsDescribed) {
   } cases[] = {{359.9, 12.4, 180.5}, {105.5, 89.99, -90.25}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.strike);
-    std::string text = small_with("STRIKE = 30.0", "STRIKE = " + std::to_string(c.strike));
+    std::string text = small_fault_with("STRIKE = 30.0", "STRIKE = " + std::to_string(c.strike));
     text.replace(text.find("DIP = 60.0"), 10, "DIP = " + std::to_string(c.dip));
     text.replace(text.find("RAKE = 90.0"), 11, "RAKE = " + std::to_string(c.rake));
     Folder f(text);
     Ended r = f.run();
     ASSERT_EQ(r.code, 0) << r.err;
-    Points srf = f.srf();
+    SrfPoints srf = f.srf();
     EXPECT_NEAR(srf.head.planes.at(0).stk, c.strike, 1e-4);
     EXPECT_NEAR(srf.head.planes.at(0).dip, c.dip, 1e-4);
     for (const SrfPoint& p : srf.points) {
@@ -146,7 +126,7 @@ TEST(FaultEdges, WarningsForWhatChangesNothing) {
        "slipvel-fault: warning: f.toml:47: this [[area]] holds no subfault centre (they lie every 2 km along "
        "strike and 2 km down dip): it changes no subfault\n"},
       {"no slip anywhere",
-       small_with("slip = 0.5", "slip = 0").substr(0, small_with("slip = 0.5", "slip = 0").find("# Subfaults")), "",
+       small_fault_with("slip = 0.5", "slip = 0").substr(0, small_fault_with("slip = 0.5", "slip = 0").find("# Subfaults")), "",
        "slipvel-fault: warning: f.toml:25: every subfault's slip is 0: the fault has no moment\n"},
   };
   for (const auto& c : cases) {
@@ -174,12 +154,12 @@ TEST(FaultEdges, RefusalsNameWhatIsWrong) {
       {"an unknown table", fault_data("small.toml") + "\n[slip]\nvalue = 1\n",
        "slipvel-fault: f.toml:47: unknown table [slip]; the tables are [rupture], [medium], [pulse], [[area]] and "
        "[subfaults]\n"},
-      {"a misspelt table", small_with("[pulse]", "[plse]"),
+      {"a misspelt table", small_fault_with("[pulse]", "[plse]"),
        "slipvel-fault: f.toml:23: unknown table [plse] (did you mean [pulse]?); the tables are [rupture], "
        "[medium], [pulse], [[area]] and [subfaults]\n"},
-      {"a pulse longer than the grid may hold", small_with("ts = 1.5", "ts = 61"),
+      {"a pulse longer than the grid may hold", small_fault_with("ts = 1.5", "ts = 61"),
        "slipvel-fault: f.toml:27: pulse.ts = 61 is longer than the 60 s that a subfault's samples may span\n"},
-      {"a pulse that fails once MAGNITUDE scales its slip", small_with("HYPO_DOWN_DIP = 3.0", "HYPO_DOWN_DIP = 3.0\nMAGNITUDE = 7.3"),
+      {"a pulse that fails once MAGNITUDE scales its slip", small_fault_with("HYPO_DOWN_DIP = 3.0", "HYPO_DOWN_DIP = 3.0\nMAGNITUDE = 7.3"),
        "slipvel-fault: subfault (1, 1) with fmax = 6, slip = 69.27637, vm = 1.5, ts = 2.4: sample 12 (t = 0.11 s) "
        "is negative (-0.22844614 m/s) (the slip is the described 1.2 m scaled by 57.730302 for MAGNITUDE = 7.3)\n"},
   };

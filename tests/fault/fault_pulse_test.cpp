@@ -18,20 +18,6 @@
 
 namespace {
 
-// The points of an SRF file, in order.
-struct Points : SrfVisitor {
-  SrfHeader head;
-  std::vector<SrfPoint> points;
-  void header(const SrfHeader& h) override { head = h; }
-  void point(const SrfPoint& p) override { points.push_back(p); }
-};
-
-Points read_points(const std::string& path) {
-  Points p;
-  read_srf(path, p);
-  return p;
-}
-
 // The rows of the subfault CSV, split at commas.
 std::vector<std::vector<std::string>> csv_rows(const std::string& path) {
   std::vector<std::vector<std::string>> rows;
@@ -77,7 +63,7 @@ TEST(FaultPulse, SamplesAreTheProgramsRowForRow) {
     }
     Ended r = run_fault(dir.path, {"--csv", "f.csv", "f.toml"});
     ASSERT_EQ(r.code, 0) << r.err;
-    Points srf = read_points(dir.file("f.srf"));
+    SrfPoints srf = read_points(dir.file("f.srf"));
     auto rows = csv_rows(dir.file("f.csv"));
     ASSERT_EQ(srf.points.size(), rows.size());
     std::map<std::string, std::vector<double>> direct;  // by the four answers
@@ -116,7 +102,7 @@ TEST(FaultPulse, PulseLongerThanTheProgramsGridAndNoSlip) {
   Ended r = run_fault(dir.path, {"f.toml"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find(", 11 with slip\n"), std::string::npos) << r.out;
-  Points srf = read_points(dir.file("f.srf"));
+  SrfPoints srf = read_points(dir.file("f.srf"));
   ASSERT_EQ(srf.points.size(), 12u);
   const SrfPoint& p = srf.points[0];
   size_t nt1 = p.sr1.size();
@@ -167,7 +153,7 @@ TEST(FaultPulse, ReaderGivesBackEveryValueOfTheToolsSrf) {
     dir.write("small_table.csv", fault_data("small_table.csv"));
     Ended r = run_fault(dir.path, {"--srf-version", version, "--csv", "f.csv", "small.toml"});
     ASSERT_EQ(r.code, 0) << r.err;
-    Points srf = read_points(dir.file("small.srf"));
+    SrfPoints srf = read_points(dir.file("small.srf"));
     EXPECT_EQ(srf.head.version, version);
     ASSERT_EQ(srf.head.planes.size(), 1u);
     const SrfPlane& pl = srf.head.planes[0];

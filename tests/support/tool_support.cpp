@@ -1,5 +1,6 @@
 #include "support/tool_support.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -27,6 +28,20 @@ Ended run_fault(const std::string& dir, const FaultRun& run) {
 
 std::string fault_data(const std::string& name) {
   return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/fault/data/" + name);
+}
+
+std::string small_fault_with(const std::string& from, const std::string& to) {
+  std::string text = fault_data("small.toml");
+  size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+SrfPoints read_points(const std::string& path) {
+  SrfPoints p;
+  read_srf(path, p);
+  return p;
 }
 
 std::string fault_golden(const std::string& name) {
