@@ -13,7 +13,8 @@ const char* const run_synopsis =
     "[--table FILE.csv] DESCRIPTION.toml";
 const char* const run_details =
     "Writes the fault of a TOML description as one SRF file, every subfault with the pulse of slipvel.\n"
-    "  -o FILE.srf           the SRF file (default: the description's name with .srf, in this folder)\n"
+    "  -o FILE.srf           the SRF file (\"-\": standard output; default: the description's name with .srf,\n"
+    "                        in this folder)\n"
     "  --srf-version V       1.0 or 2.0 (default 2.0)\n"
     "  --points-per-segment  one POINTS block per segment (default: one for all)\n"
     "  --csv FILE.csv        also every subfault's position, rupture time, answers, slip and moment\n"

@@ -3,6 +3,7 @@
 // with tables for the rupture, the medium, the pulse and its areas.
 #include "fault/description.h"
 
+#include <algorithm>
 #include <toml++/toml.h>
 
 #include <charconv>
@@ -127,7 +128,8 @@ struct Reader {
   void read_hypocentre(const toml::table& t, Plane& p) const;
   void read_areas(const toml::node& n, const Plane& p, int segment, std::vector<Area>& areas) const;
   void read_segments(const toml::table& top, Description& d) const;
-  void read_answers(const toml::table& top, Answers& a) const;
+  void read_answers(const toml::table& top, Answers& a, int& slip_line) const;
+  void known_tables(const toml::table& top) const;
   void read_area(const toml::table& t, const Plane& p, Area& a) const;
   void warn_inapplicable(const toml::table& t) const;
   void read_medium(const toml::table& t, Description& d) const;
@@ -244,12 +246,14 @@ void Reader::read_segments(const toml::table& top, Description& d) const {
   d.plane = d.segments[static_cast<size_t>(d.hypo_segment)].plane;
 }
 
-void Reader::read_answers(const toml::table& top, Answers& a) const {
+void Reader::read_answers(const toml::table& top, Answers& a, int& slip_line) const {
   const toml::table& t = table(top, "pulse");
   known_keys(t, answer_keys, "pulse.");
   int line = line_of(t);
   a.fmax = answer(required(t, "fmax", "pulse", line), "pulse.fmax");
-  a.slip = answer(required(t, "slip", "pulse", line), "pulse.slip");
+  const toml::node& slip = required(t, "slip", "pulse", line);
+  a.slip = answer(slip, "pulse.slip");
+  slip_line = line_of(slip);
   a.vm = answer(required(t, "vm", "pulse", line), "pulse.vm");
   a.ts = answer(required(t, "ts", "pulse", line), "pulse.ts");
 }
@@ -279,6 +283,30 @@ void Reader::read_area(const toml::table& t, const Plane& p, Area& a) const {
   opt("slip", a.slip);
   opt("vm", a.vm);
   opt("ts", a.ts);
+}
+
+// A table that is not one of the description's is named as a table (with
+// the nearest table's name), not matched against the plane's keys.
+void Reader::known_tables(const toml::table& top) const {
+  const std::vector<std::string_view> tables = {"rupture", "medium", "pulse", "area", "segment", "subfaults"};
+  const std::vector<std::string_view> arrays = {"area", "segment"};  // [[name]], the rest [name]
+  auto shown = [&](std::string_view name) {
+    bool array = std::find(arrays.begin(), arrays.end(), name) != arrays.end();
+    return array ? "[[" + std::string(name) + "]]" : "[" + std::string(name) + "]";
+  };
+  for (auto&& [k, v] : top) {
+    bool table = v.is_table() || (v.is_array() && v.as_array()->is_array_of_tables());
+    bool known = std::find(tables.begin(), tables.end(), k.str()) != tables.end();
+    if (!table || known) continue;
+    std::string near = nearest_key(k.str(), tables);
+    std::string given = v.is_table() ? "[" + std::string(k.str()) + "]" : "[[" + std::string(k.str()) + "]]";
+    std::string all;
+    for (size_t m = 0; m < tables.size(); m++)
+      all += (m == 0 ? "" : m + 1 == tables.size() ? " and " : ", ") + shown(tables[m]);
+    refuse(static_cast<int>(k.source().begin.line),
+           "unknown table " + given + (near.empty() ? "" : " (did you mean " + shown(near) + "?)") +
+               "; the tables are " + all);
+  }
 }
 
 void Reader::warn_inapplicable(const toml::table& t) const {
@@ -390,6 +418,7 @@ std::string beside(const std::string& description, const std::string& name) {
 Description read_description(const std::string& path, std::vector<std::string>& warnings) {
   Reader r{path, warnings};
   toml::table top = parse(path);
+  r.known_tables(top);
   r.known_keys(top, top_keys, "");
   Description d;
   d.path = path;
@@ -410,7 +439,7 @@ Description read_description(const std::string& path, std::vector<std::string>& 
   r.read_medium(r.table(top, "medium"), d);
   r.read_rupture(r.table(top, "rupture"), d);
   // The pulse, its areas and single subfaults.
-  r.read_answers(top, d.pulse);
+  r.read_answers(top, d.pulse, d.pulse_line);
   if (const toml::node* n = top.get("area")) r.read_areas(*n, d.plane, 0, d.areas);
   if (const toml::node* n = top.get("subfaults")) {
     if (!n->is_table()) r.refuse(line_of(*n), "subfaults must be a table [subfaults]");

@@ -62,6 +62,7 @@ struct Description {
   double vs = 0, density = 0;   // km/s, g/cm^3
   double mu = 0;                // Pa
   Answers pulse;                // the whole plane's answers
+  int pulse_line = 0;           // the line of [pulse] slip
   std::vector<Area> areas;      // in the file's order: a later area wins
   std::vector<SubfaultRow> table;  // wins over the areas
   std::string table_path;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <list>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -23,7 +24,9 @@
 #include "sys/progress.h"
 #include "sys/refusal.h"
 #include "sys/standard_streams.h"
+#include "sys/target_lock.h"
 #include "sys/text_format.h"
+#include "srf/srf_facts.h"
 #include "srf/srf_write.h"
 #include "fault/subfault_answers.h"
 #include "fault/subfault_pulse.h"
@@ -52,13 +55,16 @@ void refuse_overlaps(const FaultRunRequest& o, const Description& d) {
   }
 }
 
+// The double that `x` printed with `layout` reads back as.
+double as_printed(const char* layout, double x) { return std::strtod(formatted(layout, x).c_str(), nullptr); }
+
 // What the whole run shares: read-only while the workers run.
 struct Job {
   const Description& d;
   const SubfaultAnswers& answers;
-  bool medium;                 // the points carry VS and DEN (SRF 2.0)
+  bool medium;                   // the points carry VS and DEN (SRF 2.0)
   std::vector<SrfPlane> planes;  // each segment's plane as the SRF states it
-  Samples tm;
+  PulseGrid grid;                // as long as the longest pulse needs
   const std::vector<double>& tinit;  // s, by subfault; empty: distance / velocity
   std::vector<long> first;           // each segment's first subfault, then the count of all
   // The segment of subfault `index` (over all segments, from 0).
@@ -68,13 +74,19 @@ struct Job {
 };
 
 Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium, const std::vector<double>& tinit) {
-  Job job{d, answers, medium, {}, {}, tinit, {0}};
+  Job job{d, answers, medium, {}, PulseGrid(longest_ts(d)), tinit, {0}};
   for (const Segment& s : d.segments) {
     job.planes.push_back(srf_plane(s.plane));
     job.first.push_back(job.first.back() + static_cast<long>(s.plane.nstk) * s.plane.ndip);
   }
-  fill_time_grid(job.tm, nt_grid);
   return job;
+}
+
+// Why a pulse scaled by MAGNITUDE failed: the slip it was given.
+std::string scaled_by(const Job& job, const SubfaultPlace& place) {
+  if (job.answers.slip_factor() == 1) return "";
+  return " (the slip is the described " + float_text(job.answers.unscaled(place).slip) + " m scaled by " +
+         formatted("%.9g", job.answers.slip_factor()) + " for MAGNITUDE = " + formatted("%g", *job.d.magnitude) + ")";
 }
 
 // One subfault as the writers need it.
@@ -84,6 +96,7 @@ struct PointResult {
   float td = 0, tr = 0, peak = 0;
   int nt1 = 0;
   double slip1 = 0, moment = 0;  // cm, N m
+  double file_moment = 0;         // N m, of the point as printed: what info finds
   std::string srf, error;
 };
 
@@ -101,7 +114,11 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     r.place.tinit = job.tinit.empty() ? straight_time(p, r.place, job.d.rupture_velocity)
                                       : job.tinit[static_cast<size_t>(index)];
     r.answers = job.answers.of(r.place);
-    compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
+    try {
+      compute_pulse(job.grid, r.answers, r.place.i, r.place.j, pulse);
+    } catch (const Refusal& e) {
+      throw Refusal(e.what() + scaled_by(job, r.place));
+    }
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
     r.peak = pulse.peak;
     SrfPoint f;
@@ -115,8 +132,16 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     const Layer& layer = layer_at(job.d.medium, r.place.depth);
     f.vs = layer.vs * 1e5;  // km/s -> cm/s
     f.den = layer.density;
-    r.slip1 = append_srf_point(r.srf, f, pulse.rate.v, pulse.nt1);
+    r.slip1 = append_srf_point(r.srf, f, pulse.rate.data(), pulse.nt1);
     r.moment = layer_shear_modulus(layer) * (area_km2 * 1e6) * (r.slip1 / 100);
+    // The moment of the point as its lines print it: what info finds.
+    SrfPoint printed;
+    printed.has_medium = true;
+    printed.area = as_printed("%12.5e", f.area);
+    printed.vs = as_printed("%13.5e", f.vs);
+    printed.den = as_printed("%13.5e", f.den);
+    printed.slip1 = as_printed("%10.4f", r.slip1);
+    r.file_moment = point_moment(printed);
   } catch (const std::exception& e) {
     // With several segments the subfault (i, j) is named with its segment.
     r.error = job.d.segments.size() > 1 ? "segment " + std::to_string(g + 1) + ", " + e.what() : e.what();
@@ -135,18 +160,15 @@ void run_chunk(const Job& job, long first, long n, std::vector<PointResult>& out
   work(0);
 }
 
-void write(AtomicFile& f, const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), f.stream()) != text.size())
-    throw Refusal(f.target() + ": write failed: " + std::strerror(errno), status_failed);
-}
-
 // The fault's totals, summed in subfault order: the same for every -j.
 struct Totals {
   long points = 0, with_slip = 0;
+  // The moment as the file states it (the same sum as `info`'s), and the
+  // rest from the computed values.
   double moment = 0, sum_slip = 0, max_slip = 0, max_tinit = 0, end = 0;
   void add(const PointResult& r) {
     points++;
-    moment += r.moment;
+    moment += r.file_moment;
     sum_slip += r.slip1;
     max_slip = std::max(max_slip, r.slip1);
     max_tinit = std::max(max_tinit, r.place.tinit);
@@ -215,11 +237,11 @@ Totals stream_points(const Job& job, int jobs, bool points_per_segment, AtomicFi
   for_each_point(job, jobs, [&](const PointResult& r) {
     if (points_per_segment && r.place.segment > 0 && r.place.i == 1 && r.place.j == 1) {
       size_t g = static_cast<size_t>(r.place.segment);
-      write(srf, "POINTS " + std::to_string(job.first[g + 1] - job.first[g]) + "\n");
+      srf.write("POINTS " + std::to_string(job.first[g + 1] - job.first[g]) + "\n");
     }
-    write(srf, r.srf);
-    if (csv) write(*csv, csv_line(r, segments));
-    if (table) write(*table, table_line(r, job.d));
+    srf.write(r.srf);
+    if (csv) csv->write(csv_line(r, segments));
+    if (table) table->write(table_line(r, job.d));
     totals.add(r);
   });
   return totals;
@@ -268,9 +290,18 @@ void print_summary(const Description& d, const Totals& t, double factor, const A
     appendf(out, ", over the plane (area-weighted) %.4f km/s\n", d.rupture_velocity);
   }
   appendf(out, "rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
-  appendf(out, "written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
-  for (const AtomicFile* f : extras) appendf(out, "written: %s (%lld bytes)\n", f->target().c_str(), f->size());
-  print_out(out);
+  bool streamed = false;
+  std::vector<const AtomicFile*> files = {&srf};
+  files.insert(files.end(), extras.begin(), extras.end());
+  for (const AtomicFile* f : files) {
+    streamed |= f->is_standard_output();
+    appendf(out, "written: %s (%lld bytes)\n", f->is_standard_output() ? "standard output" : f->target().c_str(),
+            f->size());
+  }
+  // Where an output is standard output, the summary goes to standard error,
+  // out of the data's way.
+  if (!streamed) print_out(out);
+  else std::fputs(out.c_str(), stderr);
 }
 
 }  // namespace
@@ -278,9 +309,15 @@ void print_summary(const Description& d, const Totals& t, double factor, const A
 void run_fault(const FaultRunRequest& o) {
   std::vector<std::string> warnings;
   Description d = read_description(o.description, warnings);
+  warn_idle_areas(d, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
   refuse_overlaps(o, d);
   const std::vector<double> tinit = rupture_times(d, o.jobs);
+  // Each output's name is this run's until it ends: a second run on any of
+  // them is refused before it computes anything.
+  std::list<TargetLock> locks;
+  for (const std::string* name : {&o.srf, &o.csv, &o.table})
+    if (!name->empty() && *name != "-") locks.emplace_back(*name);
   double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs, tinit) : 1;
   SubfaultAnswers answers(d, factor);
   Job job = job_for(d, answers, o.srf_version == "2.0", tinit);
@@ -288,14 +325,17 @@ void run_fault(const FaultRunRequest& o) {
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
   std::optional<AtomicFile> csv, table;
-  if (!o.csv.empty()) write(csv.emplace(o.csv), (d.segments.size() > 1 ? "segment," : "") + std::string(csv_header));
-  if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
+  if (!o.csv.empty()) csv.emplace(o.csv).write((d.segments.size() > 1 ? "segment," : "") + std::string(csv_header));
+  if (!o.table.empty()) table.emplace(o.table).write("id,fmax,slip,vm,ts\n");
   // PLANE with every segment; one POINTS block of them all, or one each.
   SrfHeader header{o.srf_version, {}};
   for (const Plane& p : planes_with_starts(d, tinit)) header.planes.push_back(srf_plane(p));
-  write(srf, srf_header(header, o.points_per_segment ? job.first[1] : job.first.back()));
+  srf.write(srf_header(header, o.points_per_segment ? job.first[1] : job.first.back()));
 
   Totals totals = stream_points(job, o.jobs, o.points_per_segment, srf, csv, table);
+  if (totals.with_slip == 0)
+    std::fprintf(stderr, "slipvel-fault: warning: %s:%d: every subfault's slip is 0: the fault has no moment\n",
+                 d.path.c_str(), d.pulse_line);
   std::vector<const AtomicFile*> extras;
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);

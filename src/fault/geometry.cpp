@@ -49,7 +49,7 @@ double subfault_area_km2(const Plane& p) { return p.dlen * p.dwid; }
 
 SrfPlane srf_plane(const Plane& p) {
   SrfPlane s;
-  s.elon = p.lon_top_center, s.elat = p.lat_top_center;
+  s.elon = normal_longitude(p.lon_top_center), s.elat = p.lat_top_center;
   s.nstk = p.nstk, s.ndip = p.ndip;
   s.len = p.length, s.wid = p.width;
   s.stk = p.strike, s.dip = p.dip, s.dtop = p.depth_to_top;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "srf/magnitude.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -20,12 +21,46 @@ SubfaultAnswers::SubfaultAnswers(const Description& d, double slip_factor)
   std::sort(rows_.begin(), rows_.end(), before);
 }
 
+float longest_ts(const Description& d) {
+  float ts = d.pulse.ts;
+  for (const Area& area : d.areas)
+    if (area.ts) ts = std::max(ts, *area.ts);
+  for (const SubfaultRow& row : d.table) ts = std::max(ts, row.answers.ts);
+  return ts;
+}
+
+void warn_idle_areas(const Description& d, std::vector<std::string>& warnings) {
+  for (const Area& area : d.areas) {
+    const Plane& p = d.segments[static_cast<size_t>(area.segment)].plane;
+    std::string at = d.path + ":" + std::to_string(area.line) + ": ";
+    if (!area.fmax && !area.slip && !area.vm && !area.ts) {
+      warnings.push_back(at + "this [[area]] sets none of fmax, slip, vm, ts: it changes no subfault");
+      continue;
+    }
+    // A rectangle holds a centre when a column's and a row's centres lie in it.
+    bool column = false, row = false;
+    for (int i = 1; i <= p.nstk && !column; i++) column = area_holds(area, p, centre_of(p, i, 1).along, area.down0);
+    for (int j = 1; j <= p.ndip && !row; j++) row = area_holds(area, p, area.along0, centre_of(p, 1, j).down);
+    if (!column || !row)
+      warnings.push_back(at + "this [[area]] holds no subfault centre (they lie every " + formatted("%g", p.dlen) +
+                         " km along strike and " + formatted("%g", p.dwid) + " km down dip): it changes no subfault");
+  }
+}
+
+bool area_holds(const Area& area, const Plane& p, double along, double down) {
+  // Edges are decimal kilometres and centres binary sums of them: a centre
+  // that lies on an edge may come out a rounding beyond it, so the edges
+  // take a millionth of a subfault more.
+  double ta = 1e-6 * p.dlen, td = 1e-6 * p.dwid;
+  return along >= area.along0 - ta && along <= area.along1 + ta && down >= area.down0 - td && down <= area.down1 + td;
+}
+
 Answers SubfaultAnswers::unscaled(const SubfaultPlace& s) const {
   Answers a = d_.pulse;
   // An area holds the centres on its edges as well.
   for (const Area& area : d_.areas) {
     if (area.segment != s.segment) continue;
-    if (s.along < area.along0 || s.along > area.along1 || s.down < area.down0 || s.down > area.down1) continue;
+    if (!area_holds(area, d_.segments[static_cast<size_t>(area.segment)].plane, s.along, s.down)) continue;
     if (area.fmax) a.fmax = *area.fmax;
     if (area.slip) a.slip = *area.slip;
     if (area.vm) a.vm = *area.vm;

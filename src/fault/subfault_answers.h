@@ -13,12 +13,25 @@ class SubfaultAnswers {
   Answers of(const SubfaultPlace& s) const;
   // The answers before the magnitude's factor.
   Answers unscaled(const SubfaultPlace& s) const;
+  double slip_factor() const { return slip_factor_; }
 
  private:
   const Description& d_;
   double slip_factor_;
   std::vector<const SubfaultRow*> rows_;  // the table's rows by (j, i): memory as the table, not the plane
 };
+
+// The longest ts (s) that any subfault of the description can get: the
+// plane's, an area's or a table row's.
+float longest_ts(const Description& d);
+
+// Warns of areas that change nothing: one that sets none of the four
+// answers, one that holds no subfault centre ("PATH:LINE: ..." each).
+void warn_idle_areas(const Description& d, std::vector<std::string>& warnings);
+
+// Whether `area` holds the centre at `along`, `down` km: its edges included,
+// to a millionth of the plane's subfault size.
+bool area_holds(const Area& area, const Plane& p, double along, double down);
 
 // The factor that brings the fault's moment to magnitude `mw`: the moment of
 // the described slips (mu * area * slip, summed) against 10^(1.5 mw + 9.1).

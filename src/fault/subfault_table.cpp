@@ -50,6 +50,8 @@ std::vector<SubfaultRow> read_subfault_table(const std::string& path, const std:
       if (line != header) refuse("the first line must be exactly " + std::string(header));
       continue;
     }
+    // Blank and comment lines are skipped, as in slipvel-batch's tables.
+    if (line.find_first_not_of(" \t") == std::string_view::npos || line.starts_with('#')) continue;
     std::vector<std::string_view> f = fields(line);
     const size_t want = 6 + static_cast<size_t>(g0);
     if (f.size() != want)

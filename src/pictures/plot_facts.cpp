@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "srf/plane_geometry.h"
+#include "srf/srf_facts.h"
 #include "sys/end_signal.h"
 #include "sys/refusal.h"
 
@@ -42,6 +43,9 @@ void FactsCollector::point(const SrfPoint& p) {
   }
   f.peak = static_cast<float>(peak);
   f.duration = static_cast<float>(last > 0 ? static_cast<double>(last) * p.dt : 0.0);
+  if (n == 0) facts_.rake = p.rake;
+  facts_.moment += point_moment(p);
+  facts_.medium = facts_.medium && p.has_medium;
   f.lon = static_cast<float>(p.lon);
   f.lat = static_cast<float>(p.lat);
   f.dep = static_cast<float>(p.dep);

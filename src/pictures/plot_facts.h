@@ -44,6 +44,9 @@ struct FaultFacts {
   std::vector<TellingSubfault> telling;  // the four roles, in that order
   double mean_strike = 0, mean_dip = 90;  // degrees, of the points
   double mean_side = 1;                   // km, the mean of sqrt(AREA)
+  double rake = 0;                        // degrees, of the first point
+  double moment = 0;                      // N m, as info finds it
+  bool medium = true;                     // every point has VS and DEN (else no moment)
   // The hypocentre on the plane: segment -1 where no PLANE holds it.
   PlanePosition hypocentre;
 };

@@ -133,17 +133,22 @@ float velocity(float t, const SlipSearch& r, float am, float td, float tr,
 
 SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
                  float tr, float ts) {
-  return vslip(tm, rate, nt, slip, td, vm, tr, ts, nullptr);
+  return vslip(tm.v, rate.v, nt, slip, td, vm, tr, ts, nullptr);
 }
 
 SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
                  float tr, float ts, SearchStop stop) {
+  return vslip(tm.v, rate.v, nt, slip, td, vm, tr, ts, stop);
+}
+
+SlipSearch vslip(const float* tm, float* rate, int nt, float slip, float td, float vm, float tr,
+                 float ts, SearchStop stop) {
   // Initial slip acceleration: slope of the parabola at time 0.
   float am = static_cast<float>((D(vm) + vm) / td);
   Search s{slip, am, td, tr, ts, stop, {}};
   find_boundary(s);
   if (!s.out.converged) return s.out;
   // Samples on the grid, with the coefficients the last trial left.
-  for (int k = 1; k <= nt; k++) rate(k) = velocity(tm(k), s.out, am, td, tr, ts);
+  for (int k = 0; k < nt; k++) rate[k] = velocity(tm[k], s.out, am, td, tr, ts);
   return s.out;
 }

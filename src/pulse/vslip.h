@@ -32,3 +32,8 @@ SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td,
 // untouched and converged is false.
 SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
                  float tr, float ts, SearchStop stop);
+// The same on a grid of any length, tm[0 .. nt-1] into rate[0 .. nt-1]: each
+// sample depends on its own time alone, so a longer grid (the fault tool's,
+// for a pulse longer than 10 s) begins with the same samples, bit for bit.
+SlipSearch vslip(const float* tm, float* rate, int nt, float slip, float td, float vm, float tr,
+                 float ts, SearchStop stop = nullptr);

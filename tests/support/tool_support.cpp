@@ -31,6 +31,20 @@ std::string fault_data(const std::string& name) {
   return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/fault/data/" + name);
 }
 
+std::string small_fault_with(const std::string& from, const std::string& to) {
+  std::string text = fault_data("small.toml");
+  size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+SrfPoints read_points(const std::string& path) {
+  SrfPoints p;
+  read_srf(path, p);
+  return p;
+}
+
 std::string fault_golden(const std::string& name) {
   return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/fault/" + name);
 }
