@@ -1,0 +1,113 @@
+// slipvel.fault: the fault tool's run on a description, and its subfaults.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "binding.h"
+#include "fault/fault_run.h"
+#include "sys/refusal.h"
+
+namespace {
+
+// The tool's run with these operands; its refusals as ValueError (a
+// description refused) or OSError (a file not written).
+void run_tool(std::vector<std::string> args) {
+  args.insert(args.begin(), "slipvel-fault");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  try {
+    py::gil_scoped_release unlocked;
+    fault_run_command(static_cast<int>(args.size()), argv.data());
+  } catch (const Refusal& r) {
+    PyErr_SetString(r.status == status_failed ? PyExc_OSError : PyExc_ValueError, r.what());
+    throw py::error_already_set();
+  }
+  std::fflush(stdout);
+}
+
+std::vector<std::string> run_options(int jobs, const std::string& version) {
+  if (jobs < 0) throw py::value_error("jobs must be 0 (all cores) or more, not " + std::to_string(jobs));
+  if (version != "1.0" && version != "2.0") throw py::value_error("version is \"1.0\" or \"2.0\", not \"" + version + "\"");
+  std::vector<std::string> o = {"--srf-version", version};
+  if (jobs > 0) o.insert(o.end(), {"-j", std::to_string(jobs)});
+  return o;
+}
+
+void write_srf(const std::string& description, const std::string& path, int jobs, const std::string& version) {
+  std::vector<std::string> args = run_options(jobs, version);
+  args.insert(args.end(), {"-o", path, description});
+  run_tool(args);
+}
+
+// A private folder removed with what it holds.
+struct TempFolder {
+  std::string path;
+  TempFolder() {
+    const char* tmp = getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/slipvel-XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+      PyErr_SetFromErrno(PyExc_OSError);
+      throw py::error_already_set();
+    }
+    path = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+py::object subfaults(const std::string& description, int jobs) {
+  TempFolder tmp;
+  std::vector<std::string> args = run_options(jobs, "2.0");
+  args.insert(args.end(), {"-o", tmp.path + "/fault.srf", "--csv", tmp.path + "/subfaults.csv", description});
+  run_tool(args);
+  // The CSV's columns: the subfault's indices and place, its answers and
+  // pulse times (float32, the floats the tool used), its samples and slip.
+  py::module_ np = py::module_::import("numpy");
+  py::list dtype;
+  const char* ints[] = {"i", "j", "nt1"};
+  const char* floats32[] = {"fmax", "slip", "vm", "ts", "td", "tr"};
+  std::string header;
+  {
+    FILE* f = std::fopen((tmp.path + "/subfaults.csv").c_str(), "r");
+    if (!f) {
+      PyErr_SetFromErrno(PyExc_OSError);
+      throw py::error_already_set();
+    }
+    char buf[1024];
+    if (std::fgets(buf, sizeof buf, f)) header = buf;
+    std::fclose(f);
+  }
+  while (!header.empty() && (header.back() == '\n' || header.back() == '\r')) header.pop_back();
+  size_t at = 0;
+  while (at <= header.size()) {
+    size_t end = header.find(',', at);
+    if (end == std::string::npos) end = header.size();
+    std::string name = header.substr(at, end - at);
+    const char* type = "f8";
+    for (const char* n : ints)
+      if (name == n) type = "i8";
+    for (const char* n : floats32)
+      if (name == n) type = "f4";
+    dtype.append(py::make_tuple(name, type));
+    at = end + 1;
+  }
+  return np.attr("loadtxt")(tmp.path + "/subfaults.csv", py::arg("delimiter") = ",", py::arg("skiprows") = 1,
+                            py::arg("dtype") = dtype, py::arg("ndmin") = 1);
+}
+
+}  // namespace
+
+void bind_fault(py::module_& m) {
+  m.def("subfaults", &subfaults, py::arg("description"), py::kw_only(), py::arg("jobs") = 0,
+        "The subfaults of a fault description as slipvel-fault --csv lists them, a structured array with the "
+        "CSV's columns (answers and pulse times as float32). A refused description raises ValueError with the "
+        "tool's message.");
+  m.def("write_srf", &write_srf, py::arg("description"), py::arg("path"), py::arg("jobs") = 0,
+        py::kw_only(), py::arg("version") = "2.0",
+        "The fault tool's run: the SRF file of the description at path (renamed into place when complete), "
+        "on jobs threads (0: all cores). Prints the tool's summary on standard output.");
+}
