@@ -23,6 +23,12 @@ class GrowBuffer {
     if (n_ == cap_) grow();
     data_[n_++] = v;
   }
+  // k more values, to be written by the caller.
+  T* extend(size_t k) {
+    while (cap_ - n_ < k) grow();
+    n_ += k;
+    return data_ + n_ - k;
+  }
   size_t size() const { return n_; }
   T* data() { return data_; }
 

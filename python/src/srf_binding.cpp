@@ -44,7 +44,9 @@ struct PythonError {};
 // How often a long loop looks for Ctrl-C: every this many points.
 constexpr long check_every = 256;
 
+// Takes the interpreter's lock for the look (the reader runs without it).
 void check_signals() {
+  py::gil_scoped_acquire locked;
   if (PyErr_CheckSignals() != 0) throw PythonError{};
 }
 
@@ -82,7 +84,9 @@ class Reader : public SrfFacts {
     if (off_[0].size() == 0)
       for (auto& o : off_) o.push_back(0);
     for (int r = 0; r < 3; r++) {
-      for (double v : *runs[r]) sr_[r].push_back(static_cast<float>(v));
+      const std::vector<double>& run = *runs[r];
+      float* to = sr_[r].extend(run.size());
+      for (size_t i = 0; i < run.size(); i++) to[i] = static_cast<float>(run[i]);
       off_[r].push_back(static_cast<int64_t>(sr_[r].size()));
     }
     auto nt = [&](int r) { return static_cast<int32_t>(runs[r]->size()); };
@@ -127,6 +131,8 @@ SrfFile read_file(const std::string& path) {
   Reader reader;
   std::vector<std::string> warnings;
   try {
+    // Other Python threads run while the file is read.
+    py::gil_scoped_release unlocked;
     read_srf(path, reader, &warnings);
   } catch (const Refusal& r) {
     raise_refusal(r);
