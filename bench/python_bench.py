@@ -53,29 +53,8 @@ print("pulse, 10^4 calls:                   %.3f s (pulses %.1fx as fast)" % (t_
 print("slipvel, 10^4 runs (%d timed):      %.1f s (pulses %.0fx as fast; goal 100x)" % (runs, t_run, t_run / t_pulses))
 
 # 2. A 400 x 250-subfault plane of the example answers.
-TOML = """LON_TOP_CENTER = -118.515
-LAT_TOP_CENTER = 34.344
-DEPTH_TO_TOP = 5.0
-FAULT_LENGTH = 400
-DLEN = 1
-FAULT_WIDTH = 250
-DWID = 1
-STRIKE = 122
-DIP = 40
-RAKE = 105
-HYPO_ALONG_STK = 0
-HYPO_DOWN_DIP = 1
-[rupture]
-velocity = 2.8
-[medium]
-vs = 3.5
-density = 2.7
-[pulse]
-fmax = 6
-slip = 4.65
-vm = 4.32
-ts = 2.8
-"""
+TOML = subprocess.run([os.path.join(os.path.dirname(os.path.abspath(__file__)), "uniform_fault.sh"), "400", "250"],
+                      capture_output=True, text=True, check=True).stdout
 READ = """
 import resource, sys, time
 sys.path.insert(0, sys.argv[2])

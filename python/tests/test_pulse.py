@@ -1,16 +1,10 @@
 """slipvel.pulse, windows and pulses against direct runs of the program."""
-import os
-import signal
-import subprocess
-import sys
-import time
-
 import numpy as np
 import pytest
 
 import slipvel
 import layouts
-from conftest import run_program
+from conftest import interrupted_within_a_second, run_program
 
 # The example answers and three more: a low fmax (triangle 5 without a
 # falling edge), a pulse longer than the grid, a short one.
@@ -112,19 +106,7 @@ def test_windows_refused_where_read_back_fails(folder):
     assert "slip_t.csv, line 3: " + first in str(e.value)
 
 
-def test_pulses_interrupt_within_a_second(tmp_path):
-    code = ("import numpy as np, slipvel, sys\n"
-            "n = 300000\n"
-            "print('ready', flush=True)\n"
-            "try:\n"
-            "    slipvel.pulses(np.full(n, 6.0), np.full(n, 4.65), np.full(n, 4.32), np.full(n, 2.8))\n"
-            "except KeyboardInterrupt:\n"
-            "    print('interrupted', flush=True)\n")
-    p = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, text=True, env=os.environ)
-    assert p.stdout.readline() == "ready\n"
-    time.sleep(0.5)
-    p.send_signal(signal.SIGINT)
-    start = time.monotonic()
-    out, _ = p.communicate(timeout=20)
-    assert out == "interrupted\n"
-    assert time.monotonic() - start < 1.5
+def test_pulses_interrupt_within_a_second():
+    n = 300000
+    interrupted_within_a_second("slipvel.pulses(np.full(%d, 6.0), np.full(%d, 4.65), np.full(%d, 4.32), "
+                                "np.full(%d, 2.8))" % ((n,) * 4))
