@@ -4,7 +4,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <optional>
+
+#include <pybind11/stl.h>
 
 #include "binding.h"
 #include "grow_buffer.h"
@@ -79,7 +80,7 @@ class Reader : public SrfFacts {
   }
   void point(const SrfPoint& p) override {
     SrfFacts::point(p);
-    if (points_ == 1) medium_ = p.has_medium;  // the first point decides for all
+    if (points_ == 0) medium_ = p.has_medium;  // the first point decides for all
     const std::vector<double>* runs[3] = {&p.sr1, &p.sr2, &p.sr3};
     if (off_[0].size() == 0)
       for (auto& o : off_) o.push_back(0);

@@ -90,6 +90,9 @@ def test_refused_pulse_as_the_program_says(folder):
     with pytest.raises(ValueError) as e:
         slipvel.pulses([6, -6, -6], [4.65] * 3, [4.32] * 3, [2.8] * 3)
     assert str(e.value).startswith("row 1: " + line)
+    rate, td, tr, tb = slipvel.pulses([6, -6], [4.65] * 2, [4.32] * 2, [2.8] * 2, errors="nan")
+    assert rate[0].tobytes() == slipvel.pulse(6, 4.65, 4.32, 2.8).rate.tobytes()
+    assert np.isnan(rate[1]).all() and np.isnan(tb[1]) and td[1] == np.float32(-0.0530516468)
 
 
 def test_windows_refused_where_read_back_fails(folder):

@@ -32,6 +32,9 @@ def test_facts_as_info_prints_them(path):
     assert f.facts() == facts
     assert f.version == facts["version"]
     assert len(f.points) == int(facts["points"]) and f.blocks.sum() == len(f.points)
+    # VS and DEN where the points have them: not in 1.0, nor in a 2.0 file
+    # whose points have 8 fields (read with a warning).
+    assert ("VS" in f.points.dtype.names) == (f.version == "2.0" and not f.warnings)
     for r in "123":
         off, sr = getattr(f, "off" + r), getattr(f, "sr" + r)
         assert off[0] == 0 and off[-1] == len(sr) and sr.dtype == np.float32
