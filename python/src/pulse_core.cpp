@@ -1,5 +1,5 @@
-// What the program finds when it reads back a value it wrote in a fixed
-// field: the field's text as list input, nearest double, then nearest float.
+// One pulse as the program computes it, and what the program finds when it
+// reads back a value it wrote in a fixed field.
 #include <charconv>
 #include <cstring>
 
