@@ -9,6 +9,7 @@
 
 #include "pulse/answers.h"
 #include "pulse/samples.h"
+#include "sys/refusal.h"
 
 namespace py = pybind11;
 
@@ -26,6 +27,11 @@ std::string answers_text(const Answers& a);
 py::array_t<float> view(const float* data, py::ssize_t n, py::handle owner);
 // An array of n values that owns `samples`.
 py::array_t<float> owned(std::unique_ptr<Samples> samples, py::ssize_t n);
+
+// A refusal of the tools as Python sees it: the system's failures as
+// OSError, the rest (a malformed file, a refused description) as ValueError,
+// with the tool's own line.
+[[noreturn]] void raise_refusal(const Refusal& r);
 
 void bind_pulse(py::module_& m);
 void bind_pulses(py::module_& m);

@@ -1,12 +1,10 @@
 // slipvel.fault: the fault tool's run on a description, and its subfaults.
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <filesystem>
+#include <cstdio>
+#include <optional>
 
 #include "binding.h"
 #include "fault/fault_run.h"
-#include "sys/refusal.h"
+#include "sys/private_folder.h"
 
 namespace {
 
@@ -21,8 +19,7 @@ void run_tool(std::vector<std::string> args) {
     py::gil_scoped_release unlocked;
     fault_run_command(static_cast<int>(args.size()), argv.data());
   } catch (const Refusal& r) {
-    PyErr_SetString(r.status == status_failed ? PyExc_OSError : PyExc_ValueError, r.what());
-    throw py::error_already_set();
+    raise_refusal(r);
   }
   std::fflush(stdout);
 }
@@ -41,28 +38,16 @@ void write_srf(const std::string& description, const std::string& path, int jobs
   run_tool(args);
 }
 
-// A private folder removed with what it holds.
-struct TempFolder {
-  std::string path;
-  TempFolder() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/slipvel-XXXXXX";
-    if (!mkdtemp(pattern.data())) {
-      PyErr_SetFromErrno(PyExc_OSError);
-      throw py::error_already_set();
-    }
-    path = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-};
-
 py::object subfaults(const std::string& description, int jobs) {
-  TempFolder tmp;
+  std::optional<PrivateFolder> tmp;
+  try {
+    tmp.emplace("slipvel-python");
+  } catch (const Refusal& r) {
+    raise_refusal(r);
+  }
+  const std::string csv = tmp->file("subfaults.csv");
   std::vector<std::string> args = run_options(jobs, "2.0");
-  args.insert(args.end(), {"-o", tmp.path + "/fault.srf", "--csv", tmp.path + "/subfaults.csv", description});
+  args.insert(args.end(), {"-o", tmp->file("fault.srf"), "--csv", csv, description});
   run_tool(args);
   // The CSV's columns: the subfault's indices and place, its answers and
   // pulse times (float32, the floats the tool used), its samples and slip.
@@ -72,7 +57,7 @@ py::object subfaults(const std::string& description, int jobs) {
   const char* floats32[] = {"fmax", "slip", "vm", "ts", "td", "tr"};
   std::string header;
   {
-    FILE* f = std::fopen((tmp.path + "/subfaults.csv").c_str(), "r");
+    FILE* f = std::fopen(csv.c_str(), "r");
     if (!f) {
       PyErr_SetFromErrno(PyExc_OSError);
       throw py::error_already_set();
@@ -95,7 +80,7 @@ py::object subfaults(const std::string& description, int jobs) {
     dtype.append(py::make_tuple(name, type));
     at = end + 1;
   }
-  return np.attr("loadtxt")(tmp.path + "/subfaults.csv", py::arg("delimiter") = ",", py::arg("skiprows") = 1,
+  return np.attr("loadtxt")(csv, py::arg("delimiter") = ",", py::arg("skiprows") = 1,
                             py::arg("dtype") = dtype, py::arg("ndmin") = 1);
 }
 
@@ -104,7 +89,8 @@ py::object subfaults(const std::string& description, int jobs) {
 void bind_fault(py::module_& m) {
   m.def("subfaults", &subfaults, py::arg("description"), py::kw_only(), py::arg("jobs") = 0,
         "The subfaults of a fault description as slipvel-fault --csv lists them, a structured array with the "
-        "CSV's columns (answers and pulse times as float32). A refused description raises ValueError with the "
+        "CSV's columns (answers and pulse times as float32), from a run of the tool in a private folder (its "
+        "summary shows on standard output). A refused description raises ValueError with the "
         "tool's message.");
   m.def("write_srf", &write_srf, py::arg("description"), py::arg("path"), py::arg("jobs") = 0,
         py::kw_only(), py::arg("version") = "2.0",

@@ -29,6 +29,11 @@ std::string answers_text(const Answers& a) {
          ", ts = " + float_text(a.ts);
 }
 
+void raise_refusal(const Refusal& r) {
+  PyErr_SetString(r.status == status_failed ? PyExc_OSError : PyExc_ValueError, r.what());
+  throw py::error_already_set();
+}
+
 py::array_t<float> view(const float* data, py::ssize_t n, py::handle owner) {
   py::array_t<float> a({n}, {static_cast<py::ssize_t>(sizeof(float))}, data, owner);
   py::detail::array_proxy(a.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;

@@ -13,7 +13,6 @@
 #include "srf/srf_file.h"
 #include "srf_text.h"
 #include "sys/atomic_file.h"
-#include "sys/refusal.h"
 
 // The rows of the structured arrays, named as the SRF format names its fields.
 struct SrfPlaneRow {
@@ -49,13 +48,6 @@ constexpr long check_every = 256;
 void check_signals() {
   py::gil_scoped_acquire locked;
   if (PyErr_CheckSignals() != 0) throw PythonError{};
-}
-
-// A refusal of the tool as Python sees it: the system's failures as OSError,
-// the rest (a malformed file) as ValueError, with the tool's own line.
-[[noreturn]] void raise_refusal(const Refusal& r) {
-  PyErr_SetString(r.status == status_failed ? PyExc_OSError : PyExc_ValueError, r.what());
-  throw py::error_already_set();
 }
 
 struct SrfFile {
