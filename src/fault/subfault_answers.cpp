@@ -41,7 +41,7 @@ Answers SubfaultAnswers::of(const SubfaultPlace& s) const {
   return a;
 }
 
-double shear_modulus(const Description& d) { return (d.density * 1e3) * (d.vs * 1e3) * (d.vs * 1e3); }
+double shear_modulus(const Description& d) { return shear_modulus(d.vs, d.density); }
 
 double magnitude_factor(const Description& d, double mw) {
   SubfaultAnswers answers(d, 1);
