@@ -1,6 +1,8 @@
 // slipvel.fault: the fault tool's run on a description, and its subfaults.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <thread>
 
 #include "binding.h"
 #include "fault/fault_run.h"
@@ -8,34 +10,26 @@
 
 namespace {
 
-// The tool's run with these operands; its refusals as ValueError (a
-// description refused) or OSError (a file not written).
-void run_tool(std::vector<std::string> args) {
-  args.insert(args.begin(), "slipvel-fault");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
+// A run of the tool; its refusals as ValueError (a description refused) or
+// OSError (a file not written).
+void run_tool(FaultRunRequest request, int jobs) {
+  if (jobs < 0) throw py::value_error("jobs must be 0 (all cores) or more, not " + std::to_string(jobs));
+  const std::string& v = request.srf_version;
+  if (v != "1.0" && v != "2.0") throw py::value_error("version is \"1.0\" or \"2.0\", not \"" + v + "\"");
+  request.jobs = jobs > 0 ? jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   try {
     py::gil_scoped_release unlocked;
-    fault_run_command(static_cast<int>(args.size()), argv.data());
+    run_fault(request);
   } catch (const Refusal& r) {
     raise_refusal(r);
   }
   std::fflush(stdout);
 }
 
-std::vector<std::string> run_options(int jobs, const std::string& version) {
-  if (jobs < 0) throw py::value_error("jobs must be 0 (all cores) or more, not " + std::to_string(jobs));
-  if (version != "1.0" && version != "2.0") throw py::value_error("version is \"1.0\" or \"2.0\", not \"" + version + "\"");
-  std::vector<std::string> o = {"--srf-version", version};
-  if (jobs > 0) o.insert(o.end(), {"-j", std::to_string(jobs)});
-  return o;
-}
-
 void write_srf(const std::string& description, const std::string& path, int jobs, const std::string& version) {
-  std::vector<std::string> args = run_options(jobs, version);
-  args.insert(args.end(), {"-o", path, description});
-  run_tool(args);
+  FaultRunRequest request;
+  request.description = description, request.srf = path, request.srf_version = version;
+  run_tool(request, jobs);
 }
 
 py::object subfaults(const std::string& description, int jobs) {
@@ -46,9 +40,9 @@ py::object subfaults(const std::string& description, int jobs) {
     raise_refusal(r);
   }
   const std::string csv = tmp->file("subfaults.csv");
-  std::vector<std::string> args = run_options(jobs, "2.0");
-  args.insert(args.end(), {"-o", tmp->file("fault.srf"), "--csv", csv, description});
-  run_tool(args);
+  FaultRunRequest request;
+  request.description = description, request.srf = tmp->file("fault.srf"), request.csv = csv;
+  run_tool(request, jobs);
   // The CSV's columns: the subfault's indices and place, its answers and
   // pulse times (float32, the floats the tool used), its samples and slip.
   py::module_ np = py::module_::import("numpy");

@@ -11,6 +11,7 @@
 #include "grow_buffer.h"
 #include "srf/srf_facts.h"
 #include "srf/srf_file.h"
+#include "srf/srf_write.h"
 #include "srf_text.h"
 #include "sys/atomic_file.h"
 
@@ -252,23 +253,24 @@ void write_file(const std::string& path, py::object planes_arg, py::object point
 
   try {
     AtomicFile file(path);
-    std::string out = version + "\n";
+    // The version, the planes and the first POINTS line as the tool writes them.
+    SrfHeader header;
+    header.version = version;
+    for (py::ssize_t s = 0; s < nseg; s++) {
+      auto v = [&](int i) { return pf[static_cast<size_t>(i)].data()[s]; };
+      header.planes.push_back({v(0), v(1), static_cast<int>(v(2)), static_cast<int>(v(3)), v(4), v(5), v(6), v(7),
+                               v(8), v(9), v(10)});
+    }
+    std::string out = srf_header(header, static_cast<long>(blocks[0]));
     auto flush = [&] {
       if (std::fwrite(out.data(), 1, out.size(), file.stream()) != out.size())
         throw Refusal(path + ": write failed: " + std::strerror(errno), status_failed);
       out.clear();
     };
-    if (nseg > 0) {
-      out += "PLANE " + std::to_string(nseg) + "\n";
-      for (py::ssize_t s = 0; s < nseg; s++) {
-        auto v = [&](int i) { return pf[static_cast<size_t>(i)].data()[s]; };
-        append_plane(out, {v(0), v(1), static_cast<long>(v(2)), static_cast<long>(v(3)), v(4), v(5), v(6), v(7),
-                           v(8), v(9), v(10)});
-      }
-    }
     py::ssize_t k = 0;
-    for (long long n : blocks) {
-      out += "POINTS " + std::to_string(n) + "\n";
+    for (size_t b = 0; b < blocks.size(); b++) {
+      const long long n = blocks[b];
+      if (b > 0) out += "POINTS " + std::to_string(n) + "\n";
       for (long long m = 0; m < n; m++, k++) {
         size_t i = 0;
         auto v = [&] { return f[i++].data()[k]; };

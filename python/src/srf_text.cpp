@@ -25,11 +25,6 @@ void append_run(std::string& out, const float* v, long n) {
 
 }  // namespace
 
-void append_plane(std::string& out, const PlaneText& p) {
-  appendf(out, "%12.6f %11.6f %5ld %5ld %10.4f %10.4f\n", p.elon, p.elat, p.nstk, p.ndip, p.len, p.wid);
-  appendf(out, "%4.0f %4.0f %10.4f %10.4f %10.4f\n", p.stk, p.dip, p.dtop, p.shyp, p.dhyp);
-}
-
 void append_point(std::string& out, bool v2, const PointText& p, const float* sr1, long nt1,
                   const float* sr2, long nt2, const float* sr3, long nt3) {
   if (v2)
