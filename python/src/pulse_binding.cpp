@@ -93,6 +93,17 @@ std::unique_ptr<TimeWindows> make_windows(const Answers& a) {
   return w;
 }
 
+// A function of the four answers taken from Python, computed without the
+// interpreter's lock.
+template <class Make>
+auto of_answers(Make make) {
+  return [make](py::handle fmax, py::handle slip, py::handle vm, py::handle ts) {
+    Answers a = answers_args(fmax, slip, vm, ts);
+    py::gil_scoped_release unlocked;
+    return make(a);
+  };
+}
+
 py::array_t<float> five(const float* v) { return py::array_t<float>(5, v); }
 
 }  // namespace
@@ -121,14 +132,7 @@ void bind_pulse(py::module_& m) {
            "0.1 .. 251.2 rad/s and the amplitude spectra there, as slip_a.csv holds them before printing.")
       .def("__repr__", [](const Pulse& p) { return "<slipvel.Pulse " + answers_text(p.answers) + ">"; });
 
-  m.def(
-      "pulse",
-      [](py::handle fmax, py::handle slip, py::handle vm, py::handle ts) {
-        Answers a = answers_args(fmax, slip, vm, ts);
-        py::gil_scoped_release unlocked;
-        return make_pulse(a);
-      },
-      py::arg("fmax"), py::arg("slip"), py::arg("vm"), py::arg("ts"),
+  m.def("pulse", of_answers(make_pulse), py::arg("fmax"), py::arg("slip"), py::arg("vm"), py::arg("ts"),
       "The pulse of the four answers fmax (Hz), slip (m), vm (m/s), ts (s), each rounded to float32 as "
       "the program reads it. Raises ValueError where the program's search does not end.");
 
@@ -192,14 +196,7 @@ void bind_pulse(py::module_& m) {
           "The window table of parameter.csv, 5 x 3: first-half rise time (s), second-half rise time (s), "
           "share of the total area.");
 
-  m.def(
-      "windows",
-      [](py::handle fmax, py::handle slip, py::handle vm, py::handle ts) {
-        Answers a = answers_args(fmax, slip, vm, ts);
-        py::gil_scoped_release unlocked;
-        return make_windows(a);
-      },
-      py::arg("fmax"), py::arg("slip"), py::arg("vm"), py::arg("ts"),
+  m.def("windows", of_answers(make_windows), py::arg("fmax"), py::arg("slip"), py::arg("vm"), py::arg("ts"),
       "The five-window approximation of the pulse and the parameter summary, from the values as the "
       "program reads slip_t.csv back. Raises ValueError where the program's run fails: the search does "
       "not end, or a value of slip_t.csv does not read back (a field of asterisks, nan, inf).");
