@@ -68,14 +68,18 @@ bench: build
 	if [ -d $(BUILD)/python ]; then $(PYTHON) bench/python_bench.py $(BUILD); fi
 
 # The example fault: its SRF file, a summary of it and its pictures in out/
-# (out/example.png and .svg, the map out/example-map.png and .pdf). Only the
-# program and the fault tool are built.
+# (out/example.png and .svg, the map out/example-map.png and .pdf); then the
+# layered two-segment example the same way (out/segments*). Only the program
+# and the fault tool are built.
 fault: configure
 	cmake --build $(BUILD) -j 2 --target slipvel slipvel-fault
 	mkdir -p out
 	$(BUILD)/slipvel-fault -o out/example.srf --csv out/example-subfaults.csv examples/fault.toml
 	$(BUILD)/slipvel-fault info out/example.srf
 	$(BUILD)/slipvel-fault plot --map -o out/example out/example.srf
+	$(BUILD)/slipvel-fault -o out/segments.srf --csv out/segments-subfaults.csv examples/segments.toml
+	$(BUILD)/slipvel-fault info out/segments.srf
+	$(BUILD)/slipvel-fault plot --map -o out/segments out/segments.srf
 
 # slipvel, slipvel-batch, their manual pages and the plot script under PREFIX,
 # with slipvel-fault and the Python module slipvel where their libraries are

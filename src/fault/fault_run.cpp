@@ -18,6 +18,7 @@
 #include "fault/description.h"
 #include "sys/end_signal.h"
 #include "fault/geometry.h"
+#include "fault/rupture_times.h"
 #include "srf/magnitude.h"
 #include "sys/progress.h"
 #include "sys/refusal.h"
@@ -39,6 +40,7 @@ void refuse_overlaps(const FaultRunRequest& o, const Description& d) {
   };
   std::vector<std::string> inputs = {o.description};
   if (!d.table_path.empty()) inputs.push_back(d.table_path);
+  if (!d.velocity_file.empty()) inputs.push_back(d.velocity_file);
   std::vector<std::string> outputs = {o.srf};
   if (!o.csv.empty()) outputs.push_back(o.csv);
   if (!o.table.empty()) outputs.push_back(o.table);
@@ -54,14 +56,23 @@ void refuse_overlaps(const FaultRunRequest& o, const Description& d) {
 struct Job {
   const Description& d;
   const SubfaultAnswers& answers;
-  bool medium;     // the points carry VS and DEN (SRF 2.0)
-  SrfPlane plane;  // the description's plane as the SRF states it
+  bool medium;                 // the points carry VS and DEN (SRF 2.0)
+  std::vector<SrfPlane> planes;  // each segment's plane as the SRF states it
   Samples tm;
-  double area_km2, mu;
+  const std::vector<double>& tinit;  // s, by subfault; empty: distance / velocity
+  std::vector<long> first;           // each segment's first subfault, then the count of all
+  // The segment of subfault `index` (over all segments, from 0).
+  int segment_of(long index) const {
+    return static_cast<int>(std::upper_bound(first.begin(), first.end(), index) - first.begin()) - 1;
+  }
 };
 
-Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium) {
-  Job job{d, answers, medium, srf_plane(d.plane), {}, subfault_area_km2(d.plane), shear_modulus(d)};
+Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium, const std::vector<double>& tinit) {
+  Job job{d, answers, medium, {}, {}, tinit, {0}};
+  for (const Segment& s : d.segments) {
+    job.planes.push_back(srf_plane(s.plane));
+    job.first.push_back(job.first.back() + static_cast<long>(s.plane.nstk) * s.plane.ndip);
+  }
   fill_time_grid(job.tm, nt_grid);
   return job;
 }
@@ -77,12 +88,18 @@ struct PointResult {
 };
 
 void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult& r) {
-  const Plane& p = job.d.plane;
+  const int g = job.segment_of(index);
+  const Plane& p = job.d.segments[static_cast<size_t>(g)].plane;
+  const long k = index - job.first[static_cast<size_t>(g)];
+  const double area_km2 = subfault_area_km2(p);
   r.srf.clear();
   r.error.clear();
   try {
-    r.place = place_subfault(job.d, job.plane, static_cast<int>(index % p.nstk) + 1,
-                             static_cast<int>(index / p.nstk) + 1);
+    r.place = place_on(p, job.planes[static_cast<size_t>(g)], static_cast<int>(k % p.nstk) + 1,
+                       static_cast<int>(k / p.nstk) + 1);
+    r.place.segment = g;
+    r.place.tinit = job.tinit.empty() ? straight_time(p, r.place, job.d.rupture_velocity)
+                                      : job.tinit[static_cast<size_t>(index)];
     r.answers = job.answers.of(r.place);
     compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
@@ -90,16 +107,19 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     SrfPoint f;
     f.lon = r.place.lon, f.lat = r.place.lat, f.dep = r.place.depth;
     f.stk = p.strike, f.dip = p.dip, f.rake = p.rake;
-    f.area = job.area_km2 * 1e10;  // km^2 -> cm^2
+    f.area = area_km2 * 1e10;  // km^2 -> cm^2
     f.tinit = r.place.tinit;
     f.dt = grid_step;
     f.has_medium = job.medium;
-    f.vs = job.d.vs * 1e5;  // km/s -> cm/s
-    f.den = job.d.density;
+    // The layer that holds the centre: its VS, DEN and mu.
+    const Layer& layer = layer_at(job.d.medium, r.place.depth);
+    f.vs = layer.vs * 1e5;  // km/s -> cm/s
+    f.den = layer.density;
     r.slip1 = append_srf_point(r.srf, f, pulse.rate.v, pulse.nt1);
-    r.moment = job.mu * (job.area_km2 * 1e6) * (r.slip1 / 100);
+    r.moment = layer_shear_modulus(layer) * (area_km2 * 1e6) * (r.slip1 / 100);
   } catch (const std::exception& e) {
-    r.error = e.what();
+    // With several segments the subfault (i, j) is named with its segment.
+    r.error = job.d.segments.size() > 1 ? "segment " + std::to_string(g + 1) + ", " + e.what() : e.what();
   }
 }
 
@@ -137,9 +157,11 @@ struct Totals {
   }
 };
 
-std::string csv_line(const PointResult& r) {
+// With several segments a first column names the segment (from 1).
+std::string csv_line(const PointResult& r, bool segments) {
   char buf[512];
-  std::snprintf(buf, sizeof buf, "%d,%d,%.4f,%.4f,%.6f,%.6f,%.5f,%.6f,%s,%s,%s,%s,%s,%s,%d,%.5e,%.4f,%.6e\n", r.place.i,
+  int n = segments ? std::snprintf(buf, sizeof buf, "%d,", r.place.segment + 1) : 0;
+  std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), "%d,%d,%.4f,%.4f,%.6f,%.6f,%.5f,%.6f,%s,%s,%s,%s,%s,%s,%d,%.5e,%.4f,%.6e\n", r.place.i,
                 r.place.j, r.place.along, r.place.down, r.place.lon, r.place.lat, r.place.depth, r.place.tinit,
                 float_text(r.answers.fmax).c_str(), float_text(r.answers.slip).c_str(),
                 float_text(r.answers.vm).c_str(), float_text(r.answers.ts).c_str(), float_text(r.td).c_str(),
@@ -151,11 +173,14 @@ const char* csv_header =
     "i,j,along_strike_km,down_dip_km,lon,lat,depth_km,tinit_s,fmax,slip,vm,ts,td,tr,nt1,peak_slip_rate_cm_s,"
     "slip1_cm,moment_N_m\n";
 
-// A row of slipvel-batch's table: the subfault's id and its four answers.
-std::string table_line(const PointResult& r, const Plane& p) {
+// A row of slipvel-batch's table: the subfault's id (with several segments
+// g<segment>_ first) and its four answers.
+std::string table_line(const PointResult& r, const Description& d) {
+  const Plane& p = d.segments[static_cast<size_t>(r.place.segment)].plane;
   int wi = static_cast<int>(std::to_string(p.nstk).size()), wj = static_cast<int>(std::to_string(p.ndip).size());
-  char id[64];
-  std::snprintf(id, sizeof id, "s%0*d_%0*d", wi, r.place.i, wj, r.place.j);
+  char id[80];
+  int n = d.segments.size() > 1 ? std::snprintf(id, sizeof id, "g%d_", r.place.segment + 1) : 0;
+  std::snprintf(id + n, sizeof id - static_cast<size_t>(n), "s%0*d_%0*d", wi, r.place.i, wj, r.place.j);
   return std::string(id) + "," + float_text(r.answers.fmax) + "," + float_text(r.answers.slip) + "," +
          float_text(r.answers.vm) + "," + float_text(r.answers.ts) + "\n";
 }
@@ -164,7 +189,7 @@ std::string table_line(const PointResult& r, const Plane& p) {
 // `take` in subfault order: memory stays the same for any fault size.
 template <class Take>
 void for_each_point(const Job& job, int jobs, Take take) {
-  const long np = static_cast<long>(job.d.plane.nstk) * job.d.plane.ndip;
+  const long np = job.first.back();
   const long chunk = 1024;
   std::vector<PointResult> results(static_cast<size_t>(std::min(chunk, np)));
   Progress progress(np);
@@ -181,13 +206,20 @@ void for_each_point(const Job& job, int jobs, Take take) {
   }
 }
 
-Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<AtomicFile>& csv,
-                     std::optional<AtomicFile>& table) {
+// With `points_per_segment` each segment after the first opens its own
+// POINTS block.
+Totals stream_points(const Job& job, int jobs, bool points_per_segment, AtomicFile& srf,
+                     std::optional<AtomicFile>& csv, std::optional<AtomicFile>& table) {
   Totals totals;
+  const bool segments = job.d.segments.size() > 1;
   for_each_point(job, jobs, [&](const PointResult& r) {
+    if (points_per_segment && r.place.segment > 0 && r.place.i == 1 && r.place.j == 1) {
+      size_t g = static_cast<size_t>(r.place.segment);
+      write(srf, "POINTS " + std::to_string(job.first[g + 1] - job.first[g]) + "\n");
+    }
     write(srf, r.srf);
-    if (csv) write(*csv, csv_line(r));
-    if (table) write(*table, table_line(r, job.d.plane));
+    if (csv) write(*csv, csv_line(r, segments));
+    if (table) write(*table, table_line(r, job.d));
     totals.add(r);
   });
   return totals;
@@ -199,12 +231,12 @@ Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<At
 // (4.6476 m for 4.65 m), and that share changes with the slip. One pass over
 // the pulses with the first factor measures the moment they carry, and the
 // factor is corrected by that ratio.
-double slip_factor(const Description& d, double mw, int jobs) {
+double slip_factor(const Description& d, double mw, int jobs, const std::vector<double>& tinit) {
   double first = magnitude_factor(d, mw);
   if (!std::isfinite(first) || first <= 0)
     throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
   SubfaultAnswers answers(d, first);
-  Job job = job_for(d, answers, true);
+  Job job = job_for(d, answers, true, tinit);
   double carried = 0;
   for_each_point(job, jobs, [&](const PointResult& r) { carried += r.moment; });
   return first * (seismic_moment(mw) / carried);
@@ -212,15 +244,29 @@ double slip_factor(const Description& d, double mw, int jobs) {
 
 void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
                    const std::vector<const AtomicFile*>& extras) {
-  const Plane& p = d.plane;
   std::string out;
-  appendf(out, "subfaults: %ld (%d along strike x %d down dip, %g x %g km), %ld with slip\n", t.points, p.nstk,
-          p.ndip, p.dlen, p.dwid, t.with_slip);
-  appendf(out, "area: %g km^2\n", p.length * p.width);
+  appendf(out, "subfaults: %ld (", t.points);
+  double area = 0;
+  for (size_t g = 0; g < d.segments.size(); g++) {
+    const Plane& p = d.segments[g].plane;
+    appendf(out, "%s%d along strike x %d down dip, %g x %g km", g ? "; " : "", p.nstk, p.ndip, p.dlen, p.dwid);
+    area += p.length * p.width;
+  }
+  appendf(out, "), %ld with slip\n", t.with_slip);
+  appendf(out, "area: %g km^2\n", area);
   if (t.moment > 0) appendf(out, "moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
   else out += "moment: 0 N m\n";
   appendf(out, "slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
   if (d.magnitude) appendf(out, "magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
+  if (d.medium.layers.size() > 1)
+    appendf(out, "medium: %zu layers, over the plane (area-weighted) vs %.4f km/s, density %.4f g/cm^3, mu %.6e Pa\n",
+            d.medium.layers.size(), d.vs, d.density, d.mu);
+  if (d.rupture_ratio) {
+    appendf(out, "rupture velocity: %g x VS", d.rupture_ratio->ratio);
+    if (d.rupture_ratio->shallow_ratio)
+      appendf(out, " (%g x VS above %g km)", *d.rupture_ratio->shallow_ratio, *d.rupture_ratio->shallow_depth);
+    appendf(out, ", over the plane (area-weighted) %.4f km/s\n", d.rupture_velocity);
+  }
   appendf(out, "rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
   appendf(out, "written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
   for (const AtomicFile* f : extras) appendf(out, "written: %s (%lld bytes)\n", f->target().c_str(), f->size());
@@ -234,19 +280,22 @@ void run_fault(const FaultRunRequest& o) {
   Description d = read_description(o.description, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
   refuse_overlaps(o, d);
-  double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs) : 1;
+  const std::vector<double> tinit = rupture_times(d, o.jobs);
+  double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs, tinit) : 1;
   SubfaultAnswers answers(d, factor);
-  Job job = job_for(d, answers, o.srf_version == "2.0");
+  Job job = job_for(d, answers, o.srf_version == "2.0", tinit);
 
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
   std::optional<AtomicFile> csv, table;
-  if (!o.csv.empty()) write(csv.emplace(o.csv), csv_header);
+  if (!o.csv.empty()) write(csv.emplace(o.csv), (d.segments.size() > 1 ? "segment," : "") + std::string(csv_header));
   if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
-  const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
-  write(srf, srf_header({o.srf_version, {job.plane}}, np));
+  // PLANE with every segment; one POINTS block of them all, or one each.
+  SrfHeader header{o.srf_version, {}};
+  for (const Plane& p : planes_with_starts(d, tinit)) header.planes.push_back(srf_plane(p));
+  write(srf, srf_header(header, o.points_per_segment ? job.first[1] : job.first.back()));
 
-  Totals totals = stream_points(job, o.jobs, srf, csv, table);
+  Totals totals = stream_points(job, o.jobs, o.points_per_segment, srf, csv, table);
   std::vector<const AtomicFile*> extras;
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);

@@ -24,5 +24,6 @@ class SubfaultAnswers {
 // the described slips (mu * area * slip, summed) against 10^(1.5 mw + 9.1).
 double magnitude_factor(const Description& d, double mw);
 
-// Shear modulus of the medium, Pa: density * vs^2.
+// Shear modulus of the medium where the fault needs one figure, Pa: density *
+// vs^2 of a uniform medium, the area-weighted mean over the plane of layers.
 double shear_modulus(const Description& d);

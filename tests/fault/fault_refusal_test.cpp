@@ -124,8 +124,8 @@ TEST(FaultRefusal, EachBadInputOneLineStatus2FolderUntouched) {
 
 TEST(FaultRefusal, CommandLine) {
   const std::string usage =
-      "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--csv FILE.csv] [--table FILE.csv] "
-      "DESCRIPTION.toml\n";
+      "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--points-per-segment] [--csv FILE.csv] "
+      "[--table FILE.csv] DESCRIPTION.toml\n";
   struct {
     std::vector<std::string> args;
     std::string message;

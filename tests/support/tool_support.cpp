@@ -1,5 +1,7 @@
 #include "support/tool_support.h"
 
+#include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -43,4 +45,12 @@ std::string folder_state(const std::string& dir) {
     state += n + "\n" + (std::filesystem::is_regular_file(path) ? read_file(path) : std::string("<not a file>")) + "\n";
   }
   return state;
+}
+
+void expect_refused(const std::string& dir, const std::vector<std::string>& args, const std::string& message) {
+  std::string before = folder_state(dir);
+  Ended r = run_fault(dir, args);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "slipvel-fault: " + message + "\n");
+  EXPECT_EQ(folder_state(dir), before);
 }

@@ -30,5 +30,10 @@ std::string fault_golden(const std::string& name);
 // untouched when this is the same before and after.
 std::string folder_state(const std::string& dir);
 
+// Runs slipvel-fault with `args` in `dir` and expects the refusal of a bad
+// input: exit status 2, "slipvel-fault: " + `message` as the one line on
+// standard error, and the folder as it was.
+void expect_refused(const std::string& dir, const std::vector<std::string>& args, const std::string& message);
+
 // The shell command line of the built slipvel-fault (for start_command).
 std::vector<std::string> fault_command(const std::string& dir, const FaultRun& run);
