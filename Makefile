@@ -4,6 +4,8 @@ ANSWERS = 6\n4.65\n4.32\n2.8\n
 # Extra CMake settings, e.g. -DCMAKE_DISABLE_FIND_PACKAGE_GTest=TRUE.
 CMAKE_FLAGS ?=
 PREFIX ?= /usr/local
+# Debian's python3, which has Debian's NumPy (another python3 may come first on PATH).
+PYTHON ?= /usr/bin/python3
 SHELL := /bin/bash
 
 .PHONY: all configure build run test bench plot fault install clean packages ci-packages
@@ -63,6 +65,7 @@ bench: build
 	bench/run_bench.sh $(BUILD)
 	bench/run_fault_bench.sh $(BUILD)
 	bench/batch_bench.sh $(BUILD)
+	if [ -d $(BUILD)/python ]; then $(PYTHON) bench/python_bench.py $(BUILD); fi
 
 # The example fault: its SRF file, a summary of it and its pictures in out/
 # (out/example.png and .svg, the map out/example-map.png and .pdf); then the
@@ -78,7 +81,9 @@ fault: configure
 	$(BUILD)/slipvel-fault info out/segments.srf
 	$(BUILD)/slipvel-fault plot --map -o out/segments out/segments.srf
 
-# slipvel, slipvel-batch, their manual pages and the plot script under PREFIX.
+# slipvel, slipvel-batch, their manual pages and the plot script under PREFIX,
+# with slipvel-fault and the Python module slipvel where their libraries are
+# there (the module in PREFIX/lib/python3.X/dist-packages).
 install: configure
 	cmake --build $(BUILD) -j 2 --target tools
 	cmake --install $(BUILD) --prefix $(PREFIX)

@@ -4,6 +4,7 @@
 #include "records/fixed_format.h"
 #include "records/free_format.h"
 #include "program/write_parameter.h"
+#include "program/time_windows.h"
 
 namespace {
 
@@ -35,14 +36,15 @@ void write_parameter(float td, float vm, float tr, float ts, float slip,
 
   // Window k: first-half rise time, second-half rise time, area ratio.
   for (int k = 0; k < 5; k++) {
+    WindowRow r = window_row(w, k);
     begin_free_write(unit_file);
     put_integer(k + 1);
     put_text(",");
-    put_real(w.x2[k]);
+    put_real(r.rise1);
     put_text(",");
-    put_real(static_cast<float>(static_cast<double>(w.x3[k]) - w.x2[k]));
+    put_real(r.rise2);
     put_text(",");
-    put_real(static_cast<float>(static_cast<double>(w.area[k]) / w.sum_area));
+    put_real(r.ratio);
     end_free_write();
   }
   close_file_channel();

@@ -21,12 +21,12 @@ void write_progress(int i, float om) {
 }
 
 void write_row(float om, float amp) {
-  double a = amp;
+  SpectrumRow r = spectrum_row(om, amp);
   begin_fixed_write(unit_file, row);
-  put_fixed_real(static_cast<float>(om / static_cast<double>(6.2831855f)));
-  put_fixed_real(static_cast<float>(a / om));
-  put_fixed_real(amp);
-  put_fixed_real(static_cast<float>(a * om));
+  put_fixed_real(r.freq);
+  put_fixed_real(r.dis);
+  put_fixed_real(r.vel);
+  put_fixed_real(r.acc);
   end_fixed_write();
 }
 

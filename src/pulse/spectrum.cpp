@@ -5,6 +5,13 @@
 
 float line_om(int i) { return static_cast<float>(i * static_cast<double>(0.1f)); }
 
+SpectrumRow spectrum_row(float om, float amp) {
+  double a = amp;
+  // 2 pi as the float nearest to it.
+  return {static_cast<float>(om / static_cast<double>(6.2831855f)), static_cast<float>(a / om), amp,
+          static_cast<float>(a * om)};
+}
+
 float modulus(float re, float im) {
   double l = std::fabs(static_cast<double>(re));
   double s = std::fabs(static_cast<double>(im));

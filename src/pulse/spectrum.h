@@ -14,3 +14,10 @@ float modulus(float re, float im);
 // trapezoidal rule, every step rounded as stored in single precision.
 // The plain loop: the reference that any faster path must match bit for bit.
 float spectrum_reference(const Samples& rate, int nt, float dt, float om);
+
+// One line of the three spectra: its frequency (Hz) and the amplitudes of
+// slip (A / om), velocity (A) and acceleration (A * om), each rounded once.
+struct SpectrumRow {
+  float freq, dis, vel, acc;
+};
+SpectrumRow spectrum_row(float om, float amp);
