@@ -34,9 +34,11 @@ const std::vector<std::string_view> top_keys = {
     "FAULT_WIDTH",    "DWID",           "STRIKE",         "DIP",           "RAKE",
     "HYPO_ALONG_STK", "HYPO_DOWN_DIP",  "MAGNITUDE",      "DT",            "SEED",
     "CORNER_FREQ",    "RVFRAC",         "SHAL_VRUP",      "RISETIME_COEF", "SLIP_SIGMA",
-    "rupture",        "medium",         "pulse",          "area",          "subfaults"};
+    "rupture",        "medium",         "pulse",          "area",          "subfaults",
+    "scenario",       "asperity"};
 const std::vector<std::string_view> answer_keys = {"fmax", "slip", "vm", "ts"};
 const std::vector<std::string_view> area_keys = {"along_strike", "down_dip", "fmax", "slip", "vm", "ts"};
+const std::vector<std::string_view> asperity_keys = {"along_strike", "down_dip", "share", "aspect"};
 
 // Shortest text that reads back as the same double.
 std::string show(double x) {
@@ -119,6 +121,7 @@ struct Reader {
   void read_plane(const toml::table& t, Plane& p) const;
   void read_answers(const toml::table& top, Answers& a) const;
   void read_area(const toml::table& t, const Plane& p, Area& a) const;
+  void read_scenario(const toml::table& top, Description& d) const;
   void warn_inapplicable(const toml::table& t) const;
 };
 
@@ -198,6 +201,50 @@ void Reader::read_area(const toml::table& t, const Plane& p, Area& a) const {
   opt("ts", a.ts);
 }
 
+// The scenario's fmax and its asperities; where they lie is checked with the
+// derived rectangles.
+void Reader::read_scenario(const toml::table& top, Description& d) const {
+  const toml::node* asperities = top.get("asperity");
+  if (asperities && (!asperities->is_array() || !asperities->as_array()->is_array_of_tables()))
+    refuse(line_of(*asperities), "asperity must be an array of tables [[asperity]]");
+  const toml::node* n = top.get("scenario");
+  if (!n) {
+    if (asperities) refuse(line_of(*asperities), "[[asperity]] without [scenario]: the asperities belong to a scenario");
+    return;
+  }
+  if (!n->is_table()) refuse(line_of(*n), "scenario must be a table [scenario]");
+  const toml::table& t = *n->as_table();
+  known_keys(t, {"fmax"}, "scenario.");
+  ScenarioBlock& s = d.scenario.emplace();
+  s.line = line_of(t);
+  const toml::node& fmax = required(t, "fmax", "scenario", s.line);
+  answer(fmax, "scenario.fmax");  // a float answer above 0
+  s.fmax = number(fmax, "scenario.fmax");
+  if (const toml::node* pulse = top.get("pulse"))
+    refuse(line_of(*pulse), "[pulse] and [scenario] both give the whole plane's answers: keep one");
+  if (!asperities) refuse(s.line, "[scenario] has no [[asperity]]: a scenario needs at least one");
+  for (const toml::node& node : *asperities->as_array()) {
+    const toml::table& at = *node.as_table();
+    known_keys(at, asperity_keys, "asperity.");
+    AsperityBlock& a = s.asperities.emplace_back();
+    a.line = line_of(at);
+    const toml::node& along = required(at, "along_strike", "asperity", a.line);
+    const toml::node& down = required(at, "down_dip", "asperity", a.line);
+    a.place.along_km = number(along, "asperity.along_strike");
+    a.place.down_km = number(down, "asperity.down_dip");
+    a.along_line = line_of(along), a.down_line = line_of(down);
+    auto positive = [&](std::string_view key, double& v) {
+      if (const toml::node* k = at.get(key)) {
+        std::string name = "asperity." + std::string(key);
+        v = number(*k, name);
+        check(v > 0, *k, name, v, "(0, inf)");
+      }
+    };
+    positive("share", a.place.share);
+    positive("aspect", a.place.aspect);
+  }
+}
+
 void Reader::warn_inapplicable(const toml::table& t) const {
   auto warn = [&](const toml::node& n, const std::string& what) {
     warnings.push_back(path + ":" + std::to_string(line_of(n)) + ": " + what);
@@ -243,6 +290,7 @@ Description read_description(const std::string& path, std::vector<std::string>& 
     double mw = r.number(*n, "MAGNITUDE");
     r.check(mw > -3 && mw <= 10, *n, "MAGNITUDE", mw, "(-3, 10]");
     d.magnitude = mw;
+    d.magnitude_line = line_of(*n);
   }
   // The rupture and the medium.
   const toml::table& rup = r.table(top, "rupture");
@@ -254,12 +302,15 @@ Description read_description(const std::string& path, std::vector<std::string>& 
   r.known_keys(med, {"vs", "density"}, "medium.");
   const toml::node& vs = r.required(med, "vs", "medium", line_of(med));
   d.vs = r.number(vs, "medium.vs");
+  d.vs_line = line_of(vs);
   r.check(d.vs > 0, vs, "medium.vs", d.vs, "(0, inf) km/s");
   const toml::node& den = r.required(med, "density", "medium", line_of(med));
   d.density = r.number(den, "medium.density");
   r.check(d.density > 0, den, "medium.density", d.density, "(0, inf) g/cm^3");
-  // The pulse, its areas and single subfaults.
-  r.read_answers(top, d.pulse);
+  // The pulse (or the scenario that derives it), its areas and single
+  // subfaults.
+  r.read_scenario(top, d);
+  if (!d.scenario) r.read_answers(top, d.pulse);
   if (const toml::node* n = top.get("area")) {
     const toml::array* areas = n->as_array();
     if (!areas || !areas->is_array_of_tables()) r.refuse(line_of(*n), "area must be an array of tables [[area]]");

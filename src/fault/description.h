@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fault/scenario.h"
 #include "pulse/answers.h"
 
 
@@ -34,6 +35,20 @@ struct SubfaultRow {
   Answers answers;
 };
 
+// An asperity of the scenario where the description puts it, with the lines
+// that its refusals name.
+struct AsperityBlock {
+  AsperityPlace place;
+  int line = 0, along_line = 0, down_line = 0;
+};
+
+// The scenario: every subfault's fmax and the asperities.
+struct ScenarioBlock {
+  double fmax = 0;  // Hz, the nearest double to the text; the answer is its float
+  int line = 0;
+  std::vector<AsperityBlock> asperities;
+};
+
 struct Description {
   std::string path;
   Plane plane;
@@ -44,6 +59,10 @@ struct Description {
   std::vector<SubfaultRow> table;  // wins over the areas
   std::string table_path;
   std::optional<double> magnitude;  // Mw that the slips are scaled to
+  // With a scenario the whole plane's answers and the first areas (one per
+  // asperity) are derived from it; [pulse] is then absent.
+  std::optional<ScenarioBlock> scenario;
+  int magnitude_line = 0, vs_line = 0;
 };
 
 // Reads and checks the description at `path` (and its subfault table).

@@ -6,22 +6,26 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "sys/atomic_file.h"
+#include "fault/derivation_table.h"
 #include "fault/description.h"
 #include "sys/end_signal.h"
 #include "fault/geometry.h"
 #include "srf/magnitude.h"
 #include "sys/progress.h"
 #include "sys/refusal.h"
+#include "fault/scenario_regions.h"
 #include "srf/srf_write.h"
 #include "fault/subfault_answers.h"
 #include "fault/subfault_pulse.h"
@@ -112,11 +116,19 @@ struct Job {
   SrfVersion version;
   Samples tm;
   double area_km2, mu;
+  const ScenarioRegions* regions = nullptr;  // a scenario's regions, to name each subfault's
+  std::vector<std::string> region_phrases;   // "asperity 1", ..., "the background"
 };
 
-Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version) {
-  Job job{d, answers, version, {}, subfault_area_km2(d.plane), shear_modulus(d)};
+Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version,
+            const ScenarioRegions* regions) {
+  Job job{d, answers, version, {}, subfault_area_km2(d.plane), shear_modulus(d), regions, {}};
   fill_time_grid(job.tm, nt_grid);
+  if (regions)
+    for (size_t k = 0; k <= regions->asperities.size(); k++) {
+      std::string name = region_name(*regions, static_cast<int>(k));
+      job.region_phrases.push_back(k < regions->asperities.size() ? name : "the " + name);
+    }
   return job;
 }
 
@@ -127,6 +139,7 @@ struct PointResult {
   float td = 0, tr = 0, peak = 0;
   int nt1 = 0;
   double slip1 = 0, moment = 0;  // cm, N m
+  int region = -1;               // in a scenario: its region
   std::string srf, error;
 };
 
@@ -137,7 +150,10 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
   try {
     r.place = place_subfault(job.d, static_cast<int>(index % p.nstk) + 1, static_cast<int>(index / p.nstk) + 1);
     r.answers = job.answers.of(r.place);
-    compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse);
+    static const std::string no_region;
+    if (job.regions) r.region = region_of(*job.regions, r.place);
+    compute_pulse(job.tm, r.answers, r.place.i, r.place.j, pulse,
+                  job.regions ? job.region_phrases[static_cast<size_t>(r.region)] : no_region);
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
     r.peak = pulse.peak;
     SrfPointFields f;
@@ -155,16 +171,22 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
   }
 }
 
-// Subfaults first .. first + n - 1 on `jobs` threads, interleaved so that
-// slow pulses spread over all of them; results in subfault order.
-void run_chunk(const Job& job, long first, long n, std::vector<PointResult>& out, int jobs) {
+// Subfaults index(0) .. index(n - 1) on `jobs` threads, interleaved so that
+// slow pulses spread over all of them; results in that order.
+template <class Index>
+void run_points(const Job& job, long n, Index index, std::vector<PointResult>& out, int jobs) {
   auto work = [&](long t) {
     SubfaultPulse pulse;
-    for (long k = t; k < n; k += jobs) compute_point(job, first + k, pulse, out[static_cast<size_t>(k)]);
+    for (long k = t; k < n; k += jobs) compute_point(job, index(k), pulse, out[static_cast<size_t>(k)]);
   };
   std::vector<std::jthread> threads;
   for (long t = 1; t < jobs && t < n; t++) threads.emplace_back(work, t);
   work(0);
+}
+
+// Subfaults first .. first + n - 1.
+void run_chunk(const Job& job, long first, long n, std::vector<PointResult>& out, int jobs) {
+  run_points(job, n, [first](long k) { return first + k; }, out, jobs);
 }
 
 void write(AtomicFile& f, const std::string& text) {
@@ -189,14 +211,21 @@ struct Totals {
   }
 };
 
-std::string csv_line(const PointResult& r) {
+std::string csv_line(const PointResult& r, const Job& job) {
   char buf[512];
   std::snprintf(buf, sizeof buf, "%d,%d,%.4f,%.4f,%.6f,%.6f,%.5f,%.6f,%s,%s,%s,%s,%s,%s,%d,%.5e,%.4f,%.6e\n", r.place.i,
                 r.place.j, r.place.along, r.place.down, r.place.lon, r.place.lat, r.place.depth, r.place.tinit,
                 float_text(r.answers.fmax).c_str(), float_text(r.answers.slip).c_str(),
                 float_text(r.answers.vm).c_str(), float_text(r.answers.ts).c_str(), float_text(r.td).c_str(),
                 float_text(r.tr).c_str(), r.nt1, static_cast<double>(r.peak) * 100, r.slip1, r.moment);
-  return buf;
+  std::string line = buf;
+  // A scenario names each subfault's region in a last column.
+  if (job.regions) {
+    line.back() = ',';
+    line += region_name(*job.regions, r.region);
+    line += '\n';
+  }
+  return line;
 }
 
 const char* csv_header =
@@ -238,28 +267,89 @@ Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<At
   Totals totals;
   for_each_point(job, jobs, [&](const PointResult& r) {
     write(srf, r.srf);
-    if (csv) write(*csv, csv_line(r));
+    if (csv) write(*csv, csv_line(r, job));
     if (table) write(*table, table_line(r, job.d.plane));
     totals.add(r);
   });
   return totals;
 }
 
-// The factor that gives the fault the moment of magnitude `mw`. Scaling the
+// Subfaults of the same described answers carry the same slip at any
+// factor: one pulse of each class tells the moment of all of them.
+struct AnswerClass {
+  long index = 0;  // its first subfault, from 0 in subfault order
+  long count = 0;
+};
+
+// The classes of the plane's subfaults, or none where there are more than
+// `most` (a table of single subfaults): then every pulse is computed.
+std::vector<AnswerClass> answer_classes(const Description& d, size_t most) {
+  SubfaultAnswers answers(d, 1);
+  std::map<std::array<float, 4>, size_t> seen;
+  std::vector<AnswerClass> classes;
+  long index = 0;
+  for (int j = 1; j <= d.plane.ndip; j++)
+    for (int i = 1; i <= d.plane.nstk; i++, index++) {
+      Answers a = answers.unscaled(centre_of(d.plane, i, j));
+      auto [at, fresh] = seen.emplace(std::array<float, 4>{a.fmax, a.slip, a.vm, a.ts}, classes.size());
+      if (fresh) {
+        if (classes.size() == most) return {};
+        classes.push_back({index, 0});
+      }
+      classes[at->second].count++;
+    }
+  return classes;
+}
+
+// The factor that gives the fault the moment `m0` (N m). Scaling the
 // described slips by the moments' ratio is not quite enough: each pulse
 // carries its target slip only to within the boundary search's tolerance
-// (4.6476 m for 4.65 m), and that share changes with the slip. One pass over
-// the pulses with the first factor measures the moment they carry, and the
-// factor is corrected by that ratio.
-double slip_factor(const Description& d, double mw, int jobs) {
-  double first = magnitude_factor(d, mw);
+// (4.6476 m for 4.65 m), and the slip it carries moves in steps (about 0.15%
+// for 0.8 m at 1 m/s) as the target grows, so the fault's moment is a
+// staircase in the factor. The moment is measured with the pulses of one
+// subfault per class of answers: the first factor is corrected by the ratio
+// of the moments until a factor above and one below M0 are known, then the
+// stair nearest M0 is found by halving. The pulses computed stay within one
+// run's (the evaluations are at most the subfaults per class, and 40); with
+// every subfault its own class, one pass of all the pulses corrects the
+// first factor once.
+double slip_factor(const Description& d, double m0, int jobs, const ScenarioRegions* regions) {
+  double first = moment_factor(d, m0);
   if (!std::isfinite(first) || first <= 0)
     throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
-  SubfaultAnswers answers(d, first);
-  Job job = job_for(d, answers, SrfVersion::v2);
-  double carried = 0;
-  for_each_point(job, jobs, [&](const PointResult& r) { carried += r.moment; });
-  return first * (seismic_moment(mw) / carried);
+  const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
+  std::vector<AnswerClass> classes = answer_classes(d, 4096);
+  auto carried = [&](double factor) {
+    SubfaultAnswers answers(d, factor);
+    Job job = job_for(d, answers, SrfVersion::v2, regions);
+    double moment = 0;
+    if (classes.empty()) {
+      for_each_point(job, jobs, [&](const PointResult& r) { moment += r.moment; });
+      return moment;
+    }
+    std::vector<PointResult> results(classes.size());
+    run_points(job, static_cast<long>(classes.size()), [&](long k) { return classes[static_cast<size_t>(k)].index; },
+               results, jobs);
+    for (size_t k = 0; k < classes.size(); k++) {
+      if (!results[k].error.empty()) throw Refusal(results[k].error);
+      moment += static_cast<double>(classes[k].count) * results[k].moment;
+    }
+    return moment;
+  };
+  long evaluations = classes.empty() ? 1 : std::clamp(np / static_cast<long>(classes.size()), 1L, 40L);
+  double factor = first, below = 0, above = 0, best = 0, best_error = INFINITY;
+  for (long n = 0; n < evaluations; n++) {
+    double moment = carried(factor);
+    double error = std::fabs(moment - m0);
+    if (error < best_error) best_error = error, best = factor;
+    if (moment == m0) return factor;
+    (moment < m0 ? below : above) = factor;
+    double next = below > 0 && above > 0 ? below + (above - below) / 2 : factor * (m0 / moment);
+    if (next == below || next == above) break;  // two neighbouring doubles: the stair is found
+    factor = next;
+  }
+  // Without a factor on each side of M0 the last correction is the best guess.
+  return below > 0 && above > 0 ? best : factor;
 }
 
 void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
@@ -271,7 +361,8 @@ void print_summary(const Description& d, const Totals& t, double factor, const A
   if (t.moment > 0) std::printf("moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
   else std::printf("moment: 0 N m\n");
   std::printf("slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
-  if (d.magnitude) std::printf("magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
+  // A scenario's derivation has said it.
+  if (d.magnitude && !d.scenario) std::printf("magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
   std::printf("rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
   std::printf("written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
   for (const AtomicFile* f : extras) std::printf("written: %s (%lld bytes)\n", f->target().c_str(), f->size());
@@ -285,14 +376,22 @@ int fault_run_command(int argc, char** argv) {
   Description d = read_description(o.description, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
   refuse_overlaps(o, d);
-  double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs) : 1;
+  // A scenario gives every subfault its region's answers, and the moment.
+  std::optional<ScenarioRegions> regions;
+  if (d.scenario) apply_regions(regions.emplace(derive_regions(d)), d);
+  const ScenarioRegions* scenario = regions ? &*regions : nullptr;
+  std::optional<double> m0;
+  if (regions) m0 = regions->figures.m0;
+  else if (d.magnitude) m0 = seismic_moment(*d.magnitude);
+  double factor = m0 ? slip_factor(d, *m0, o.jobs, scenario) : 1;
   SubfaultAnswers answers(d, factor);
-  Job job = job_for(d, answers, o.version);
+  Job job = job_for(d, answers, o.version, scenario);
 
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
   std::optional<AtomicFile> csv, table;
-  if (!o.csv.empty()) write(csv.emplace(o.csv), csv_header);
+  if (!o.csv.empty())
+    write(csv.emplace(o.csv), regions ? std::string(csv_header, std::strlen(csv_header) - 1) + ",region\n" : csv_header);
   if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
   const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
   write(srf, srf_header(o.version, srf_plane(d.plane), np));
@@ -302,6 +401,7 @@ int fault_run_command(int argc, char** argv) {
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);
   srf.commit();
+  if (regions) print_derivation(d, *regions, factor);
   print_summary(d, totals, factor, srf, extras);
   return 0;
 }

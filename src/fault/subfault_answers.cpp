@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
-#include "srf/magnitude.h"
 
 namespace {
 
 bool before(const SubfaultRow* a, const SubfaultRow* b) { return a->j != b->j ? a->j < b->j : a->i < b->i; }
 
 }  // namespace
+
+bool area_holds(const Area& area, const SubfaultPlace& s) {
+  return s.along >= area.along0 && s.along <= area.along1 && s.down >= area.down0 && s.down <= area.down1;
+}
 
 SubfaultAnswers::SubfaultAnswers(const Description& d, double slip_factor)
     : d_(d), slip_factor_(slip_factor) {
@@ -21,7 +24,7 @@ Answers SubfaultAnswers::unscaled(const SubfaultPlace& s) const {
   Answers a = d_.pulse;
   // An area holds the centres on its edges as well.
   for (const Area& area : d_.areas) {
-    if (s.along < area.along0 || s.along > area.along1 || s.down < area.down0 || s.down > area.down1) continue;
+    if (!area_holds(area, s)) continue;
     if (area.fmax) a.fmax = *area.fmax;
     if (area.slip) a.slip = *area.slip;
     if (area.vm) a.vm = *area.vm;
@@ -43,7 +46,7 @@ Answers SubfaultAnswers::of(const SubfaultPlace& s) const {
 
 double shear_modulus(const Description& d) { return (d.density * 1e3) * (d.vs * 1e3) * (d.vs * 1e3); }
 
-double magnitude_factor(const Description& d, double mw) {
+double moment_factor(const Description& d, double m0) {
   SubfaultAnswers answers(d, 1);
   double area_m2 = d.plane.dlen * d.plane.dwid * 1e6;
   double sum_slip = 0;
@@ -51,6 +54,5 @@ double magnitude_factor(const Description& d, double mw) {
     for (int i = 1; i <= d.plane.nstk; i++) {
       sum_slip += answers.unscaled(centre_of(d.plane, i, j)).slip;
     }
-  double m0 = shear_modulus(d) * area_m2 * sum_slip;
-  return seismic_moment(mw) / m0;
+  return m0 / (shear_modulus(d) * area_m2 * sum_slip);
 }

@@ -7,6 +7,9 @@
 #include "fault/description.h"
 #include "fault/geometry.h"
 
+// Whether `area` holds the centre of `s`, its edges included.
+bool area_holds(const Area& area, const SubfaultPlace& s);
+
 class SubfaultAnswers {
  public:
   SubfaultAnswers(const Description& d, double slip_factor);
@@ -20,9 +23,9 @@ class SubfaultAnswers {
   std::vector<const SubfaultRow*> rows_;  // the table's rows by (j, i): memory as the table, not the plane
 };
 
-// The factor that brings the fault's moment to magnitude `mw`: the moment of
-// the described slips (mu * area * slip, summed) against 10^(1.5 mw + 9.1).
-double magnitude_factor(const Description& d, double mw);
+// The factor that brings the fault's moment to `m0` (N m): the moment of the
+// described slips (mu * area * slip, summed) against it.
+double moment_factor(const Description& d, double m0);
 
 // Shear modulus of the medium, Pa: density * vs^2.
 double shear_modulus(const Description& d);

@@ -19,13 +19,14 @@ std::string float_text(float x) {
   return std::string(buf, r.ptr);
 }
 
-std::string describe_subfault(const Answers& a, int i, int j) {
-  return "subfault (" + std::to_string(i) + ", " + std::to_string(j) + ") with fmax = " + float_text(a.fmax) +
+std::string describe_subfault(const Answers& a, int i, int j, const std::string& region) {
+  return "subfault (" + std::to_string(i) + ", " + std::to_string(j) + ")" + (region.empty() ? "" : " in " + region) +
+         " with fmax = " + float_text(a.fmax) +
          ", slip = " + float_text(a.slip) + ", vm = " + float_text(a.vm) + ", ts = " + float_text(a.ts);
 }
 
-void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPulse& out) {
-  auto refuse = [&](const std::string& what) { throw Refusal(describe_subfault(a, i, j) + ": " + what); };
+void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPulse& out, const std::string& region) {
+  auto refuse = [&](const std::string& what) { throw Refusal(describe_subfault(a, i, j, region) + ": " + what); };
   out.td = peak_time(a.fmax);
   out.tr = decay_end(a.ts);
   out.nt1 = 0;

@@ -1,0 +1,9 @@
+#pragma once
+// The scenario's derivation as the run prints it before its summary: every
+// figure of the relations with its unit, one table row per region, and the
+// factor that keeps the moment.
+#include "fault/description.h"
+#include "fault/scenario_regions.h"
+
+// On standard output, figures to 6 significant digits.
+void print_derivation(const Description& d, const ScenarioRegions& r, double factor);
