@@ -8,13 +8,13 @@ void print_derivation(const Description& d, const ScenarioRegions& r, double fac
   size_t n = f.asperities.size();
   std::printf("scenario: %zu asperit%s in a background\n", n, n == 1 ? "y" : "ies");
   if (f.m0_stage)
-    std::printf("M0: %.6g N m, Mw %.6g (from the plane's area: %s)\n", f.m0, f.mw, stage_reference(*f.m0_stage));
+    std::printf("M0: %.6g N m, Mw %.6g (the area-moment scaling of the plane's area: %s)\n", f.m0, f.mw, stage_reference(*f.m0_stage));
   else
     std::printf("M0: %.6g N m, Mw %.6g (MAGNITUDE)\n", f.m0, f.mw);
   if (f.m0_stage)
     std::printf("S: %.6g km^2 (the plane)\n", f.s * km2);
   else
-    std::printf("S: %.6g km^2 (the plane), %.6g km^2 (the scaling's for M0: %s)\n", f.s * km2, f.scaling.s_km2,
+    std::printf("S: %.6g km^2 (the plane), %.6g km^2 (the area-moment scaling of M0: %s)\n", f.s * km2, f.scaling.s_km2,
          stage_reference(f.scaling.stage));
   std::printf("mu: %.6g Pa (density %.6g g/cm^3, vs %.6g km/s)\n", f.mu, d.density, f.beta * km);
   std::printf("D: %.6g m (mean slip, M0 / (mu S))\n", f.d);

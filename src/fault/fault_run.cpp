@@ -304,14 +304,15 @@ std::vector<AnswerClass> answer_classes(const Description& d, size_t most) {
 // The factor that gives the fault the moment `m0` (N m). Scaling the
 // described slips by the moments' ratio is not quite enough: each pulse
 // carries its target slip only to within the boundary search's tolerance
-// (4.6476 m for 4.65 m), and the slip it carries moves in steps (about 0.15%
-// for 0.8 m at 1 m/s) as the target grows, so the fault's moment is a
-// staircase in the factor. The moment is measured with the pulses of one
-// subfault per class of answers: the first factor is corrected by the ratio
-// of the moments until a factor above and one below M0 are known, then the
-// stair nearest M0 is found by halving. The pulses computed stay within one
-// run's (the evaluations are at most the subfaults per class, and 40); with
-// every subfault its own class, one pass of all the pulses corrects the
+// (4.6476 m for 4.65 m), and as a slip alone grows the slip carried moves in
+// steps (about 0.15% for 0.8 m at 1 m/s), so the fault's moment is a
+// staircase in the factor. (A scenario scales vm too: its pulses keep their
+// shape and the moment follows the factor to rounding.) The moment is
+// measured with the pulse of one subfault per class of answers: the factor
+// is corrected by the ratio of the moments until one above and one below M0
+// are known, then halving finds the stair nearest M0. Its pulses stay within
+// one run's: at most 40 evaluations, and at most the subfaults per class;
+// with every subfault its own class, one pass of all the pulses corrects the
 // first factor once.
 double slip_factor(const Description& d, double m0, int jobs, const ScenarioRegions* regions) {
   double first = moment_factor(d, m0);
@@ -341,11 +342,16 @@ double slip_factor(const Description& d, double m0, int jobs, const ScenarioRegi
   for (long n = 0; n < evaluations; n++) {
     double moment = carried(factor);
     double error = std::fabs(moment - m0);
+    // Closer than the slips' 4 decimals of cm in the SRF can show.
+    if (error <= 1e-7 * m0) return factor;
     if (error < best_error) best_error = error, best = factor;
-    if (moment == m0) return factor;
     (moment < m0 ? below : above) = factor;
-    double next = below > 0 && above > 0 ? below + (above - below) / 2 : factor * (m0 / moment);
-    if (next == below || next == above) break;  // two neighbouring doubles: the stair is found
+    bool bracket = below > 0 && above > 0;
+    // The ratio's correction three times and until M0 is bracketed; then
+    // halving, which finds the nearest stair of a staircase.
+    double next = !bracket || n < 3 ? factor * (m0 / moment) : below + (above - below) / 2;
+    if (bracket && !(next > below && next < above)) next = below + (above - below) / 2;
+    if (bracket && above - below <= 1e-12 * above) break;
     factor = next;
   }
   // Without a factor on each side of M0 the last correction is the best guess.

@@ -1,7 +1,7 @@
 #pragma once
 // The four answers of each subfault: the plane's, overridden by the areas
 // that hold its centre (a later area wins), then by its row of the table,
-// and the slip scaled by the magnitude's factor.
+// and the slip scaled by the moment's factor (in a scenario, vm as well).
 #include <vector>
 
 #include "fault/description.h"
