@@ -62,17 +62,22 @@ bench: build
 	$(BUILD)/slipvel_bench
 	bench/run_bench.sh $(BUILD)
 	bench/run_fault_bench.sh $(BUILD)
+	bench/scenario_bench.sh $(BUILD)
 	bench/batch_bench.sh $(BUILD)
 
 # The example fault: its SRF file, a summary of it and its pictures in out/
-# (out/example.png and .svg, the map out/example-map.png and .pdf). Only the
-# program and the fault tool are built.
+# (out/example.png and .svg, the map out/example-map.png and .pdf); then the
+# scenario on the same plane, its derivation and its pictures
+# (out/scenario.png and .svg). Only the program and the fault tool are built.
 fault: configure
 	cmake --build $(BUILD) -j 2 --target slipvel slipvel-fault
 	mkdir -p out
 	$(BUILD)/slipvel-fault -o out/example.srf --csv out/example-subfaults.csv examples/fault.toml
 	$(BUILD)/slipvel-fault info out/example.srf
 	$(BUILD)/slipvel-fault plot --map -o out/example out/example.srf
+	$(BUILD)/slipvel-fault -o out/scenario.srf --csv out/scenario-subfaults.csv examples/scenario.toml
+	$(BUILD)/slipvel-fault info out/scenario.srf
+	$(BUILD)/slipvel-fault plot -o out/scenario out/scenario.srf
 
 # slipvel, slipvel-batch, their manual pages and the plot script under PREFIX.
 install: configure

@@ -37,5 +37,5 @@ void print_derivation(const Description& d, const ScenarioRegions& r, double fac
          region_name(r, static_cast<int>(k)).c_str(), g.area * km2, static_cast<double>(r.covered[k]) * subfault_km2,
          g.length * km, g.width * km, g.slip, g.stress * mpa, g.rise_time, g.vm, g.ts);
   }
-  std::printf("moment factor: %.9g (every slip, so that the fault's moment is M0)\n", factor);
+  std::printf("moment factor: %.9g (every slip and vm, so that the fault's moment is M0)\n", factor);
 }

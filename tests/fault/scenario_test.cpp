@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdarg>
+#include <map>
 #include <numbers>
 
 #include "support/tool_support.h"
@@ -198,7 +199,7 @@ void check_scenario(const Scenario& c, const std::string& extra = "") {
   const std::string factor_head = "moment factor: ";
   ASSERT_EQ(out[hand.lines.size()].rfind(factor_head, 0), 0u) << out[hand.lines.size()];
   double factor = std::stod(out[hand.lines.size()].substr(factor_head.size()));
-  EXPECT_NE(out[hand.lines.size()].find(" (every slip, so that the fault's moment is M0)"), std::string::npos);
+  EXPECT_NE(out[hand.lines.size()].find(" (every slip and vm, so that the fault's moment is M0)"), std::string::npos);
   EXPECT_NEAR(factor, 1, 0.1);  // the covered areas against the asked, the pulses' slips
   EXPECT_EQ(out[hand.lines.size() + 1].rfind("subfaults: ", 0), 0u);  // then today's summary
 
@@ -258,6 +259,30 @@ TEST(Scenario, TheExample) {
   ByHand hand(c);
   std::vector<std::string> out = split(run.out, '\n');
   for (size_t k = 0; k < hand.lines.size(); k++) EXPECT_EQ(out[k], hand.lines[k]);
+}
+
+// The scenario's SRF is the SRF of the same fault described by hand with
+// the answers that its CSV gives each region: one pulse, one writer.
+TEST(Scenario, SameBytesAsTheFaultByHand) {
+  TempDir dir;
+  std::string example = read_file(std::string(SLIPVEL_SOURCE_DIR) + "/examples/scenario.toml");
+  dir.write("s.toml", example);
+  Ended run = run_fault(dir.path, {"--csv", "s.csv", "s.toml"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::map<std::string, std::string> answers;  // region: its four answers as keys
+  for (const std::string& row : file_lines(dir.file("s.csv"))) {
+    std::vector<std::string> f = split(row, ',');
+    answers[f[18]] = "fmax = " + f[8] + "\nslip = " + f[9] + "\nvm = " + f[10] + "\nts = " + f[11] + "\n";
+  }
+  // The rectangles: 5.93296 and 4.19524 km squares about (-4, 6) and (6, 8).
+  std::string by_hand = example.substr(0, example.find("MAGNITUDE")) + example.substr(example.find("[rupture]"));
+  by_hand = by_hand.substr(0, by_hand.find("[scenario]")) + "[pulse]\n" + answers["background"] +
+            "[[area]]\nalong_strike = [-6.97, -1.03]\ndown_dip = [3.03, 8.97]\n" + answers["asperity 1"] +
+            "[[area]]\nalong_strike = [3.9, 8.1]\ndown_dip = [5.9, 10.1]\n" + answers["asperity 2"];
+  dir.write("h.toml", by_hand);
+  Ended hand = run_fault(dir.path, {"h.toml"});
+  ASSERT_EQ(hand.code, 0) << hand.err;
+  EXPECT_TRUE(dir.read("s.srf") == dir.read("h.srf"));
 }
 
 // Areas and the table override the derived answers, before the factor
