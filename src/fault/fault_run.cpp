@@ -317,7 +317,8 @@ std::vector<AnswerClass> answer_classes(const Description& d, size_t most) {
 double slip_factor(const Description& d, double m0, int jobs, const ScenarioRegions* regions) {
   double first = moment_factor(d, m0);
   if (!std::isfinite(first) || first <= 0)
-    throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
+    throw Refusal(d.path + (d.scenario ? ": [scenario]" : ": MAGNITUDE") +
+                  ": every slip of the plane is 0, so no factor gives the fault that moment");
   const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
   std::vector<AnswerClass> classes = answer_classes(d, 4096);
   auto carried = [&](double factor) {
@@ -328,12 +329,18 @@ double slip_factor(const Description& d, double m0, int jobs, const ScenarioRegi
       for_each_point(job, jobs, [&](const PointResult& r) { moment += r.moment; });
       return moment;
     }
-    std::vector<PointResult> results(classes.size());
-    run_points(job, static_cast<long>(classes.size()), [&](long k) { return classes[static_cast<size_t>(k)].index; },
-               results, jobs);
-    for (size_t k = 0; k < classes.size(); k++) {
-      if (!results[k].error.empty()) throw Refusal(results[k].error);
-      moment += static_cast<double>(classes[k].count) * results[k].moment;
+    // In chunks, as the run's, so that an end signal is seen between them.
+    const long nc = static_cast<long>(classes.size()), chunk = 1024;
+    std::vector<PointResult> results(static_cast<size_t>(std::min(chunk, nc)));
+    for (long first = 0; first < nc; first += chunk) {
+      long n = std::min(chunk, nc - first);
+      run_points(job, n, [&](long k) { return classes[static_cast<size_t>(first + k)].index; }, results, jobs);
+      check_end_signal();
+      for (long k = 0; k < n; k++) {
+        const PointResult& r = results[static_cast<size_t>(k)];
+        if (!r.error.empty()) throw Refusal(r.error);
+        moment += static_cast<double>(classes[static_cast<size_t>(first + k)].count) * r.moment;
+      }
     }
     return moment;
   };
