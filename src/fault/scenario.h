@@ -43,22 +43,22 @@ struct AsperityPlace {
 };
 
 struct ScenarioInputs {
-  std::optional<double> mw;  // the moment from Mw; without it, from the plane's area
+  std::optional<double> mw;      // the moment from Mw; without it, from the plane's area
   double length = 0, width = 0;  // m, the plane
-  double mu = 0;    // Pa, rigidity
-  double beta = 0;  // m/s, shear-wave speed
-  double vr = 0;    // m/s, rupture velocity
-  double fmax = 0;  // Hz
+  double mu = 0;                 // Pa, rigidity
+  double beta = 0;               // m/s, shear-wave speed
+  double vr = 0;                 // m/s, rupture velocity
+  double fmax = 0;               // Hz
   std::vector<AsperityPlace> asperities;
 };
 
 // One region: an asperity or the background.
 struct RegionFigures {
-  double area = 0;       // m^2, as the relations ask
-  double length = 0, width = 0;  // m: the asperity's rectangle, or the plane
+  double area = 0;                                      // m^2, as the relations ask
+  double length = 0, width = 0;                         // m: the asperity's rectangle, or the plane
   double along0 = 0, along1 = 0, down0 = 0, down1 = 0;  // km: the asperity's rectangle on the plane
-  double gamma = 0;      // asperities: sqrt(area / pi) / r
-  double slip = 0;       // m
+  double gamma = 0;                                     // asperities: sqrt(area / pi) / r
+  double slip = 0;                                      // m
   double stress = 0;     // Pa: the asperities' stress drop, the background's effective stress
   double rise_time = 0;  // s, width / (2 Vr)
   double vm = 0;         // m/s, the peak slip velocity
@@ -66,19 +66,19 @@ struct RegionFigures {
 };
 
 struct ScenarioFigures {
-  double m0 = 0, mw = 0;     // N m
+  double m0 = 0, mw = 0;                 // N m
   std::optional<ScalingStage> m0_stage;  // the stage that gave M0 from the plane's area
-  double s = 0;              // m^2, the plane
-  ScaledArea scaling{};      // the area that the scaling gives M0
+  double s = 0;                          // m^2, the plane
+  ScaledArea scaling{};                  // the area that the scaling gives M0
   double mu = 0, beta = 0, vr = 0, fmax = 0;
-  double d = 0;              // m, mean slip
-  double a = 0;              // N m / s^2, short-period level
-  double big_r = 0, r = 0;   // m: the plane's and the asperities' equivalent radii
-  double sa = 0;             // m^2, the asperities' area
+  double d = 0;                     // m, mean slip
+  double a = 0;                     // N m / s^2, short-period level
+  double big_r = 0, r = 0;          // m: the plane's and the asperities' equivalent radii
+  double sa = 0;                    // m^2, the asperities' area
   double dsigma = 0, dsigma_a = 0;  // Pa: mean and asperity stress drops
-  bool large = false;        // M0 >= large_event_m0
+  bool large = false;               // M0 >= large_event_m0
   double sum_gamma3 = 0;
-  double da = 0;             // m, mean asperity slip
+  double da = 0;  // m, mean asperity slip
   std::vector<RegionFigures> asperities;
   RegionFigures background;
 };

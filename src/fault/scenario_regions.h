@@ -13,7 +13,7 @@ struct ScenarioRegions {
   ScenarioFigures figures;
   std::vector<Area> asperities;  // each asperity's rectangle with its four answers
   Answers background;
-  std::vector<long> covered;     // subfaults whose centres each region holds: the asperities', then the background's
+  std::vector<long> covered;  // subfaults whose centres each region holds: the asperities', then the background's
 };
 
 // The inputs of the relations from the description: its Mw, its plane, its
