@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-void print_derivation(const Description& d, const ScenarioRegions& r, double factor) {
+void print_derivation(const Description& d, const ScenarioRegions& r, const std::vector<long>& covered,
+                      double factor) {
   const ScenarioFigures& f = r.figures;
   const double km2 = 1e-6, km = 1e-3, mpa = 1e-6;
   size_t n = f.asperities.size();
@@ -36,7 +37,7 @@ void print_derivation(const Description& d, const ScenarioRegions& r, double fac
     const RegionFigures& g = k < n ? f.asperities[k] : f.background;
     std::printf("%-12s %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g\n",
                 region_name(r, static_cast<int>(k)).c_str(), g.area * km2,
-                static_cast<double>(r.covered[k]) * subfault_km2, g.length * km, g.width * km, g.slip, g.stress * mpa,
+                static_cast<double>(covered[k]) * subfault_km2, g.length * km, g.width * km, g.slip, g.stress * mpa,
                 g.rise_time, g.vm, g.ts);
   }
   std::printf("moment factor: %.9g (every slip and vm, so that the fault's moment is M0)\n", factor);

@@ -198,8 +198,10 @@ void write(AtomicFile& f, const std::string& text) {
 struct Totals {
   long points = 0, with_slip = 0;
   double moment = 0, sum_slip = 0, max_slip = 0, max_tinit = 0, end = 0;
+  std::vector<long> per_region;  // a scenario's subfaults by region
   void add(const PointResult& r) {
     points++;
+    if (r.region >= 0) per_region[static_cast<size_t>(r.region)]++;
     moment += r.moment;
     sum_slip += r.slip1;
     max_slip = std::max(max_slip, r.slip1);
@@ -265,6 +267,7 @@ void for_each_point(const Job& job, int jobs, Take take) {
 Totals stream_points(const Job& job, int jobs, AtomicFile& srf, std::optional<AtomicFile>& csv,
                      std::optional<AtomicFile>& table) {
   Totals totals;
+  if (job.regions) totals.per_region.resize(job.regions->asperities.size() + 1);
   for_each_point(job, jobs, [&](const PointResult& r) {
     write(srf, r.srf);
     if (csv) write(*csv, csv_line(r, job));
@@ -414,7 +417,7 @@ int fault_run_command(int argc, char** argv) {
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);
   srf.commit();
-  if (regions) print_derivation(d, *regions, factor);
+  if (regions) print_derivation(d, *regions, totals.per_region, factor);
   print_summary(d, totals, factor, srf, extras);
   return 0;
 }

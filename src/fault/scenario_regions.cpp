@@ -128,10 +128,6 @@ ScenarioRegions derive_regions(const Description& d) {
     area.line = blocks[k].line;
   }
   r.background = answers_of(f.background, f.fmax);
-  // The subfaults of each region, counted as the run will place them.
-  r.covered.assign(blocks.size() + 1, 0);
-  for (int j = 1; j <= d.plane.ndip; j++)
-    for (int i = 1; i <= d.plane.nstk; i++) r.covered[static_cast<size_t>(region_of(r, centre_of(d.plane, i, j)))]++;
   return r;
 }
 

@@ -13,7 +13,6 @@ struct ScenarioRegions {
   ScenarioFigures figures;
   std::vector<Area> asperities;  // each asperity's rectangle with its four answers
   Answers background;
-  std::vector<long> covered;  // subfaults whose centres each region holds: the asperities', then the background's
 };
 
 // The inputs of the relations from the description: its Mw, its plane, its
@@ -21,7 +20,7 @@ struct ScenarioRegions {
 // scenario's fmax and asperities.
 ScenarioInputs scenario_inputs(const Description& d);
 
-// Derives the scenario of `d` and counts the subfaults of each region.
+// Derives the scenario of `d`.
 // Refused (naming the file, the line and the key): asperities that would
 // cover the plane (Sa >= S) or carry the whole moment (background slip
 // <= 0), an asperity narrower or shorter than one subfault, one that
