@@ -241,6 +241,14 @@ TEST(Scenario, ModerateOneAsperityMomentFromTheArea) {
   check_scenario(c);
 }
 
+// Moderate with MAGNITUDE: the area of its moment by the first stage.
+TEST(Scenario, ModerateFromMagnitude) {
+  Scenario c{5.8, 8, 6, 0.5, 0.5, 3.2, 2.6, 2.5, 6.0, {{-1.0, 3.0, 1, 1}}};
+  ByHand hand(c);
+  ASSERT_LT(hand.m0, 7.5e18);
+  check_scenario(c);
+}
+
 // Large: MAGNITUDE, two asperities of different shares and aspects, the
 // large-event relations.
 TEST(Scenario, LargeTwoAsperitiesFromMagnitude) {
