@@ -30,14 +30,14 @@ void BM_SubfaultPulseAndSrf(benchmark::State& state) {
   Samples tm;
   fill_time_grid(tm, nt_grid);
   SubfaultPulse pulse;
-  SrfPointFields f;
+  SrfPoint f;
   f.lon = -118.5, f.lat = 34.3, f.dep = 5.3, f.stk = 122, f.dip = 40, f.area = 1e10, f.tinit = 5.7, f.dt = 0.01;
-  f.vs = 3.5e5, f.den = 2.7, f.rake = 105;
+  f.has_medium = true, f.vs = 3.5e5, f.den = 2.7, f.rake = 105;
   std::string out;
   for (auto _ : state) {
     out.clear();
     compute_pulse(tm, example, 1, 1, pulse);
-    benchmark::DoNotOptimize(append_srf_point(out, SrfVersion::v2, f, pulse.rate.v, pulse.nt1));
+    benchmark::DoNotOptimize(append_srf_point(out, f, pulse.rate.v, pulse.nt1));
   }
   state.counters["bytes"] = static_cast<double>(out.size());
 }

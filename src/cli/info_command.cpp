@@ -1,43 +1,32 @@
 #include "cli/info_command.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "sys/refusal.h"
+#include "cli/command_line.h"
 #include "srf/srf_facts.h"
+#include "sys/standard_streams.h"
 
 namespace {
 
-const char* usage = "usage: slipvel-fault info FILE.srf";
-
-// The one operand; "--" lets a file's name start with "-".
-std::string srf_path(int argc, char** argv) {
-  int i = 1;
-  if (i < argc && std::strcmp(argv[i], "--") == 0) i++;
-  else if (i < argc && argv[i][0] == '-' && argv[i][1] != '\0')
-    throw Refusal(std::string("info: unknown option ") + argv[i] + " (" + usage + ")");
-  if (argc - i != 1) throw Refusal(usage);
-  return argv[i];
-}
-
-// The facts reach standard output whole or the run fails with the reason.
-void print(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout))
-    throw Refusal(std::string("standard output: write failed: ") + std::strerror(errno), status_failed);
-}
+const Usage usage = {
+    "usage: slipvel-fault info FILE.srf",
+    "Prints the facts of an SRF file (version 1.0 or 2.0), one a line: version, segments,\n"
+    "points, moment and Mw, largest NT1 and TINIT, and how far SLIP1 is from DT*sum(SR1).\n"
+    "FILE may be a pipe or a FIFO; \"--\" lets its name start with \"-\".\n"};
 
 }  // namespace
 
 int srf_info_command(int argc, char** argv) {
-  std::string path = srf_path(argc, argv);
+  CommandLine line = parse_command_line(argc, argv, {}, usage);
+  if (line.help) return print_usage(usage);
+  if (line.operands.empty()) refuse_command_line("no SRF file given", usage);
+  if (line.operands.size() > 1) refuse_command_line("one SRF file at a time: " + line.operands[1], usage);
   SrfFacts facts;
   std::vector<std::string> warnings;
-  read_srf(path, facts, &warnings);
+  read_srf(line.operands[0], facts, &warnings);
   for (const std::string& w : warnings) std::fprintf(stderr, "slipvel-fault: %s\n", w.c_str());
-  print(facts_text(facts));
+  print_out(facts_text(facts));
   return 0;
 }

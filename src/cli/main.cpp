@@ -1,41 +1,47 @@
 // slipvel-fault: the slip-velocity pulse of every subfault of a fault plane,
 // written as a kinematic source file (SRF) for wave-propagation codes; also
 // reads and draws any SRF file.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <string>
 
-#include "sys/end_signal.h"
-#include "cli/plot_command.h"
-#include "fault/fault_run.h"
-#include "sys/refusal.h"
+#include "cli/command_line.h"
 #include "cli/info_command.h"
+#include "cli/plot_command.h"
+#include "cli/run_command.h"
+#include "sys/end_signal.h"
+#include "sys/refusal.h"
+#include "sys/standard_streams.h"
 
 namespace {
 
-// A closed standard descriptor is taken by /dev/null before any file is
-// opened, so that no file of the run becomes standard output or error.
-void hold_standard_descriptors() {
-  for (int fd = 0; fd <= 2; fd++) {
-    if (fcntl(fd, F_GETFD) != -1) continue;
-    int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    if (null >= 0 && null != fd) close(null);  // lowest free is fd; anything else is not ours to keep
-  }
+// The main usage: the commands, `run` by default.
+int print_main_usage() {
+  return print_usage({std::string(run_synopsis) +
+                          "\n       slipvel-fault run [options] DESCRIPTION.toml"
+                          "\n       slipvel-fault info FILE.srf"
+                          "\n       slipvel-fault plot [--map] [-o PREFIX] FILE.srf",
+                      "Commands:\n"
+                      "  run    (the default) a fault description to an SRF file\n"
+                      "  info   the facts of an SRF file\n"
+                      "  plot   an SRF file drawn (gnuplot; with --map also GMT)\n"
+                      "Each command's options: slipvel-fault COMMAND --help.\n"});
 }
 
 int dispatch(int argc, char** argv) {
-  if (argc >= 2 && std::strcmp(argv[1], "info") == 0) return srf_info_command(argc - 1, argv + 1);
-  if (argc >= 2 && std::strcmp(argv[1], "plot") == 0) return fault_plot_command(argc - 1, argv + 1);
+  std::string word = argc >= 2 ? argv[1] : "";
+  if (word == "info") return srf_info_command(argc - 1, argv + 1);
+  if (word == "plot") return fault_plot_command(argc - 1, argv + 1);
+  if (word == "run") return fault_run_command(argc - 1, argv + 1);
+  if (word == "-h" || word == "--help") return print_main_usage();
   return fault_run_command(argc, argv);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  hold_standard_descriptors();
+  hold_standard_streams();
   install_end_signals();
   try {
     return dispatch(argc, argv);

@@ -13,6 +13,8 @@
 #include "cli/plot_options.h"
 #include "pictures/plot_program.h"
 #include "sys/refusal.h"
+#include "sys/standard_streams.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -29,6 +31,7 @@ std::string base_name(const std::string& path) { return path.substr(path.rfind('
 
 int fault_plot_command(int argc, char** argv) {
   PlotOptions o = parse_plot_options(argc, argv);
+  if (o.help) return 0;
   require_program("gnuplot", gnuplot_package);
   if (o.map) require_program("gmt", gmt_packages);
   std::vector<std::string> warnings;
@@ -63,6 +66,8 @@ int fault_plot_command(int argc, char** argv) {
   }
   check_end_signal();
   for (auto& file : images) file->commit();
-  for (auto& file : images) std::printf("%s (%lld bytes)\n", file->target().c_str(), file->size());
+  std::string written;
+  for (auto& file : images) appendf(written, "%s (%lld bytes)\n", file->target().c_str(), file->size());
+  print_out(written);
   return 0;
 }

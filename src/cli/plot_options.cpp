@@ -1,14 +1,16 @@
 #include "cli/plot_options.h"
 
-#include <string_view>
-
-#include "sys/refusal.h"
+#include "cli/command_line.h"
 
 namespace {
 
-const char* usage = "usage: slipvel-fault plot [--map] [-o PREFIX] FILE.srf";
-
-[[noreturn]] void refuse(const std::string& why) { throw Refusal(why + "\n" + usage); }
+const Usage usage = {
+    "usage: slipvel-fault plot [--map] [-o PREFIX] FILE.srf",
+    "Draws any SRF file as PREFIX.png and PREFIX.svg (gnuplot): slip, peak slip rate and slip\n"
+    "duration on the fault plane, rupture-time contours and the slip-rate functions of telling\n"
+    "subfaults.\n"
+    "  --map      also a map of the surface projection, PREFIX-map.png and PREFIX-map.pdf (GMT)\n"
+    "  -o PREFIX  the images' names (default: the file's name without its folder and .srf)\n"};
 
 // The file's name without its folder and without ".srf": the images go to
 // the current folder, since an SRF file's own folder may well be read-only.
@@ -21,29 +23,25 @@ std::string default_prefix(const std::string& srf) {
 }  // namespace
 
 PlotOptions parse_plot_options(int argc, char** argv) {
+  CommandLine line = parse_command_line(argc, argv, {{"--map"}, {"-o", "a PREFIX"}}, usage);
   PlotOptions o;
-  bool have_prefix = false, options_end = false;
-  for (int k = 1; k < argc; k++) {
-    std::string_view a = argv[k];
-    if (!options_end && a == "--") {
-      options_end = true;
-    } else if (!options_end && a == "--map") {
-      o.map = true;
-    } else if (!options_end && a == "-o") {
-      if (k + 1 >= argc) refuse("-o needs a PREFIX");
-      o.prefix = argv[++k];
-      if (o.prefix.empty()) refuse("-o needs a PREFIX");
+  if (line.help) {
+    o.help = print_usage(usage) == 0;
+    return o;
+  }
+  bool have_prefix = false;
+  for (const auto& [name, value] : line.options) {
+    if (name == "--map") o.map = true;
+    if (name == "-o") {
+      if (value.empty()) refuse_command_line("-o needs a PREFIX", usage);
+      o.prefix = value;
       have_prefix = true;
-    } else if (!options_end && a.size() > 1 && a[0] == '-') {
-      refuse("unknown option " + std::string(a));
-    } else if (o.srf.empty()) {
-      o.srf = a;
-    } else {
-      refuse("one SRF file at a time: " + std::string(a));
     }
   }
-  if (o.srf.empty()) refuse("no SRF file given");
+  if (line.operands.empty()) refuse_command_line("no SRF file given", usage);
+  if (line.operands.size() > 1) refuse_command_line("one SRF file at a time: " + line.operands[1], usage);
+  o.srf = line.operands[0];
   if (!have_prefix) o.prefix = default_prefix(o.srf);
-  if (o.prefix.empty()) refuse("no name for the images: give -o PREFIX");
+  if (o.prefix.empty()) refuse_command_line("no name for the images: give -o PREFIX", usage);
   return o;
 }

@@ -3,11 +3,12 @@
 // figure of the relations with its unit, one table row per region, and the
 // factor that keeps the moment.
 #include "fault/description.h"
+#include <string>
 #include <vector>
 
 #include "fault/scenario_regions.h"
 
-// On standard output, figures to 6 significant digits; `covered` counts the
+// The lines, figures to 6 significant digits; `covered` counts the
 // subfaults of each region (the asperities', then the background's).
-void print_derivation(const Description& d, const ScenarioRegions& r, const std::vector<long>& covered,
-                      double factor);
+std::string derivation_table(const Description& d, const ScenarioRegions& r, const std::vector<long>& covered,
+                             double factor);

@@ -8,7 +8,9 @@
 #include <charconv>
 #include <cmath>
 
+#include "fault/answer_range.h"
 #include "fault/nearest_key.h"
+#include "pulse/pulse_times.h"
 #include "sys/refusal.h"
 #include "fault/subfault_table.h"
 #include "sys/text_file.h"
@@ -89,15 +91,6 @@ struct Reader {
     return *n;
   }
 
-  double required_number(const toml::table& t, std::string_view key, const std::string& where = "",
-                         int table_line = 0) const {
-    return number(required(t, key, where, table_line), qualified(where, key));
-  }
-
-  static std::string qualified(const std::string& where, std::string_view key) {
-    return where.empty() ? std::string(key) : where + "." + std::string(key);
-  }
-
   const toml::table& table(const toml::table& top, std::string_view key) const {
     const toml::node* n = top.get(key);
     if (!n) throw Refusal(path + ": missing table [" + std::string(key) + "]");
@@ -113,8 +106,8 @@ struct Reader {
   float answer(const toml::node& n, const std::string& key) const {
     double x = number(n, key);
     float f = static_cast<float>(x);
-    bool ok = std::isfinite(f) && (key.ends_with("slip") ? f >= 0 : f > 0);
-    check(ok, n, key, x, key.ends_with("slip") ? "[0, 3.4e38] m" : "(0, 3.4e38]");
+    std::string wrong = answer_out_of_range(key, x, f);
+    if (!wrong.empty()) refuse(line_of(n), key + " = " + show(x) + " " + wrong);
     return f;
   }
 
@@ -255,7 +248,9 @@ void Reader::warn_inapplicable(const toml::table& t) const {
   // The grid's step is the float nearest 0.01 s; DT = 0.01 says just that.
   if (const toml::node* n = t.get("DT")) {
     double dt = number(*n, "DT");
-    if (dt != 0.01) warn(*n, "DT = " + show(dt) + " does not apply here (the pulses are sampled every 0.01 s) and is not used");
+    if (dt != grid_step)
+      warn(*n, "DT = " + show(dt) + " does not apply here (the pulses are sampled every " + show(grid_step) +
+                   " s) and is not used");
   }
 }
 

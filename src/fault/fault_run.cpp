@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -26,6 +25,8 @@
 #include "sys/progress.h"
 #include "sys/refusal.h"
 #include "fault/scenario_regions.h"
+#include "sys/standard_streams.h"
+#include "sys/text_format.h"
 #include "srf/srf_write.h"
 #include "fault/subfault_answers.h"
 #include "fault/subfault_pulse.h"
@@ -33,64 +34,8 @@
 
 namespace {
 
-const char* usage =
-    "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--csv FILE.csv] [--table FILE.csv] "
-    "DESCRIPTION.toml";
-
-struct Options {
-  std::string description, srf, csv, table;
-  SrfVersion version = SrfVersion::v2;
-  int jobs = 0;
-};
-
-int parse_jobs(const std::string& text) {
-  int n = 0;
-  auto r = std::from_chars(text.data(), text.data() + text.size(), n);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 || n > 1024)
-    throw Refusal("-j takes a whole number from 1 to 1024, not \"" + text + "\"");
-  return n;
-}
-
-// The SRF's default name: the description's, ending in .srf, in this folder.
-std::string default_srf(const std::string& description) {
-  std::string name = description.substr(description.rfind('/') + 1);
-  if (name.ends_with(".toml")) name.resize(name.size() - 5);
-  return name + ".srf";
-}
-
-Options parse_options(int argc, char** argv) {
-  Options o;
-  auto value = [&](int& k, const std::string& flag) -> std::string {
-    if (k + 1 >= argc) throw Refusal(flag + " needs a value\n" + usage);
-    return argv[++k];
-  };
-  for (int k = 1; k < argc; k++) {
-    std::string a = argv[k];
-    if (a == "-h" || a == "--help") {
-      std::puts(usage);
-      std::exit(0);
-    }
-    if (a == "-j") o.jobs = parse_jobs(value(k, a));
-    else if (a.starts_with("-j") && a.size() > 2) o.jobs = parse_jobs(a.substr(2));
-    else if (a == "-o") o.srf = value(k, a);
-    else if (a == "--csv") o.csv = value(k, a);
-    else if (a == "--table") o.table = value(k, a);
-    else if (a == "--srf-version") {
-      std::string v = value(k, a);
-      if (v != "1.0" && v != "2.0") throw Refusal("--srf-version is 1.0 or 2.0, not \"" + v + "\"");
-      o.version = v == "1.0" ? SrfVersion::v1 : SrfVersion::v2;
-    } else if (a.starts_with("-") && a != "-") throw Refusal("unknown option " + a + "\n" + usage);
-    else if (o.description.empty()) o.description = a;
-    else throw Refusal("one description at a time\n" + std::string(usage));
-  }
-  if (o.description.empty()) throw Refusal(std::string("no description given\n") + usage);
-  if (o.srf.empty()) o.srf = default_srf(o.description);
-  if (o.jobs == 0) o.jobs = std::max(1u, std::thread::hardware_concurrency());
-  return o;
-}
-
 // An output must not replace an input, nor another output.
-void refuse_overlaps(const Options& o, const Description& d) {
+void refuse_overlaps(const FaultRunRequest& o, const Description& d) {
   auto same = [](const std::string& a, const std::string& b) {
     struct stat sa, sb;
     if (a == b) return true;
@@ -113,16 +58,16 @@ void refuse_overlaps(const Options& o, const Description& d) {
 struct Job {
   const Description& d;
   const SubfaultAnswers& answers;
-  SrfVersion version;
+  bool medium;     // the points carry VS and DEN (SRF 2.0)
+  SrfPlane plane;  // the description's plane as the SRF states it
   Samples tm;
   double area_km2, mu;
   const ScenarioRegions* regions = nullptr;  // a scenario's regions, to name each subfault's
   std::vector<std::string> region_phrases;   // "asperity 1", ..., "the background"
 };
 
-Job job_for(const Description& d, const SubfaultAnswers& answers, SrfVersion version,
-            const ScenarioRegions* regions) {
-  Job job{d, answers, version, {}, subfault_area_km2(d.plane), shear_modulus(d), regions, {}};
+Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium, const ScenarioRegions* regions) {
+  Job job{d, answers, medium, srf_plane(d.plane), {}, subfault_area_km2(d.plane), shear_modulus(d), regions, {}};
   fill_time_grid(job.tm, nt_grid);
   if (regions)
     for (size_t k = 0; k <= regions->asperities.size(); k++) {
@@ -148,7 +93,8 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
   r.srf.clear();
   r.error.clear();
   try {
-    r.place = place_subfault(job.d, static_cast<int>(index % p.nstk) + 1, static_cast<int>(index / p.nstk) + 1);
+    r.place = place_subfault(job.d, job.plane, static_cast<int>(index % p.nstk) + 1,
+                             static_cast<int>(index / p.nstk) + 1);
     r.answers = job.answers.of(r.place);
     static const std::string no_region;
     if (job.regions) r.region = region_of(*job.regions, r.place);
@@ -156,15 +102,16 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
                   job.regions ? job.region_phrases[static_cast<size_t>(r.region)] : no_region);
     r.td = pulse.td, r.tr = pulse.tr, r.nt1 = pulse.nt1;
     r.peak = pulse.peak;
-    SrfPointFields f;
+    SrfPoint f;
     f.lon = r.place.lon, f.lat = r.place.lat, f.dep = r.place.depth;
     f.stk = p.strike, f.dip = p.dip, f.rake = p.rake;
     f.area = job.area_km2 * 1e10;  // km^2 -> cm^2
     f.tinit = r.place.tinit;
-    f.dt = 0.01;  // the grid's step as a reader takes it
+    f.dt = grid_step;
+    f.has_medium = job.medium;
     f.vs = job.d.vs * 1e5;  // km/s -> cm/s
     f.den = job.d.density;
-    r.slip1 = append_srf_point(r.srf, job.version, f, pulse.rate.v, pulse.nt1);
+    r.slip1 = append_srf_point(r.srf, f, pulse.rate.v, pulse.nt1);
     r.moment = job.mu * (job.area_km2 * 1e6) * (r.slip1 / 100);
   } catch (const std::exception& e) {
     r.error = e.what();
@@ -208,7 +155,7 @@ struct Totals {
     max_tinit = std::max(max_tinit, r.place.tinit);
     if (r.nt1 > 0) {
       with_slip++;
-      end = std::max(end, r.place.tinit + (r.nt1 - 1) * 0.01);
+      end = std::max(end, r.place.tinit + (r.nt1 - 1) * grid_step);
     }
   }
 };
@@ -326,7 +273,7 @@ double slip_factor(const Description& d, double m0, int jobs, const ScenarioRegi
   std::vector<AnswerClass> classes = answer_classes(d, 4096);
   auto carried = [&](double factor) {
     SubfaultAnswers answers(d, factor);
-    Job job = job_for(d, answers, SrfVersion::v2, regions);
+    Job job = job_for(d, answers, true, regions);
     double moment = 0;
     if (classes.empty()) {
       for_each_point(job, jobs, [&](const PointResult& r) { moment += r.moment; });
@@ -371,23 +318,24 @@ double slip_factor(const Description& d, double m0, int jobs, const ScenarioRegi
 void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
                    const std::vector<const AtomicFile*>& extras) {
   const Plane& p = d.plane;
-  std::printf("subfaults: %ld (%d along strike x %d down dip, %g x %g km), %ld with slip\n", t.points, p.nstk, p.ndip,
-              p.dlen, p.dwid, t.with_slip);
-  std::printf("area: %g km^2\n", p.length * p.width);
-  if (t.moment > 0) std::printf("moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
-  else std::printf("moment: 0 N m\n");
-  std::printf("slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
+  std::string out;
+  appendf(out, "subfaults: %ld (%d along strike x %d down dip, %g x %g km), %ld with slip\n", t.points, p.nstk,
+          p.ndip, p.dlen, p.dwid, t.with_slip);
+  appendf(out, "area: %g km^2\n", p.length * p.width);
+  if (t.moment > 0) appendf(out, "moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
+  else out += "moment: 0 N m\n";
+  appendf(out, "slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
   // A scenario's derivation has said it.
-  if (d.magnitude && !d.scenario) std::printf("magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
-  std::printf("rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
-  std::printf("written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
-  for (const AtomicFile* f : extras) std::printf("written: %s (%lld bytes)\n", f->target().c_str(), f->size());
+  if (d.magnitude && !d.scenario) appendf(out, "magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
+  appendf(out, "rupture duration: %.2f s (the front reaches the last subfault at %.2f s)\n", t.end, t.max_tinit);
+  appendf(out, "written: %s (%lld bytes)\n", srf.target().c_str(), srf.size());
+  for (const AtomicFile* f : extras) appendf(out, "written: %s (%lld bytes)\n", f->target().c_str(), f->size());
+  print_out(out);
 }
 
 }  // namespace
 
-int fault_run_command(int argc, char** argv) {
-  Options o = parse_options(argc, argv);
+void run_fault(const FaultRunRequest& o) {
   std::vector<std::string> warnings;
   Description d = read_description(o.description, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
@@ -401,7 +349,7 @@ int fault_run_command(int argc, char** argv) {
   else if (d.magnitude) m0 = seismic_moment(*d.magnitude);
   double factor = m0 ? slip_factor(d, *m0, o.jobs, scenario) : 1;
   SubfaultAnswers answers(d, factor);
-  Job job = job_for(d, answers, o.version, scenario);
+  Job job = job_for(d, answers, o.srf_version == "2.0", scenario);
 
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
@@ -410,14 +358,13 @@ int fault_run_command(int argc, char** argv) {
     write(csv.emplace(o.csv), regions ? std::string(csv_header, std::strlen(csv_header) - 1) + ",region\n" : csv_header);
   if (!o.table.empty()) write(table.emplace(o.table), "id,fmax,slip,vm,ts\n");
   const long np = static_cast<long>(d.plane.nstk) * d.plane.ndip;
-  write(srf, srf_header(o.version, srf_plane(d.plane), np));
+  write(srf, srf_header({o.srf_version, {job.plane}}, np));
 
   Totals totals = stream_points(job, o.jobs, srf, csv, table);
   std::vector<const AtomicFile*> extras;
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);
   srf.commit();
-  if (regions) print_derivation(d, *regions, totals.per_region, factor);
+  if (regions) print_out(derivation_table(d, *regions, totals.per_region, factor));
   print_summary(d, totals, factor, srf, extras);
-  return 0;
 }

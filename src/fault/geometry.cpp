@@ -1,34 +1,39 @@
 #include "fault/geometry.h"
 
-#include "srf/plane_geometry.h"
-
 #include <cmath>
-#include <numbers>
+
+#include "srf/plane_geometry.h"
 
 namespace {
 
-double radians(double deg) { return deg * std::numbers::pi / 180; }
+// The description's cells: its own DLEN and DWID as the steps, so that the
+// centres are the ones the description names, to the last bit.
+PlaneCells description_cells(const Plane& p) { return {-p.length / 2, p.dlen, p.dwid, p.nstk, p.ndip}; }
 
 }  // namespace
 
 SubfaultPlace centre_of(const Plane& p, int i, int j) {
+  PlaneCells cells = description_cells(p);
   SubfaultPlace s;
   s.i = i;
   s.j = j;
-  s.along = -p.length / 2 + (i - 0.5) * p.dlen;
-  s.down = (j - 0.5) * p.dwid;
+  s.along = cells.along(i - 1);
+  s.down = cells.down(j - 1);
   return s;
 }
 
-SubfaultPlace place_subfault(const Description& d, int i, int j) {
+SubfaultPlace place_subfault(const Description& d, const SrfPlane& plane, int i, int j) {
   const Plane& p = d.plane;
   SubfaultPlace s = centre_of(p, i, j);
   s.depth = p.depth_to_top + s.down * std::sin(radians(p.dip));
-  surface_position(p.lat_top_center, p.lon_top_center, p.strike, p.dip, s.along, s.down, s.lat, s.lon);
+  LonLat at = surface_position(plane, s.along, s.down);
+  s.lon = at.lon, s.lat = at.lat;
   // Rupture time: straight distance on the plane at the rupture velocity.
   s.tinit = std::hypot(s.along - p.hypo_along_stk, s.down - p.hypo_down_dip) / d.rupture_velocity;
   return s;
 }
+
+SubfaultPlace place_subfault(const Description& d, int i, int j) { return place_subfault(d, srf_plane(d.plane), i, j); }
 
 double subfault_area_km2(const Plane& p) { return p.dlen * p.dwid; }
 

@@ -18,6 +18,8 @@ struct SubfaultPlace {
 // along-strike offset, then one from its end by the horizontal down-dip
 // offset (down-dip offset * cos(dip)) along the azimuth 90 degrees clockwise
 // of the first geodesic's own azimuth at its end.
+// `plane` is the description's plane as the SRF states it (srf_plane).
+SubfaultPlace place_subfault(const Description& d, const SrfPlane& plane, int i, int j);
 SubfaultPlace place_subfault(const Description& d, int i, int j);
 
 // Only the indices and the centre on the plane (along, down) of (i, j).

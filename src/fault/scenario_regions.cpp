@@ -1,10 +1,10 @@
 #include "fault/scenario_regions.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "fault/subfault_answers.h"
 #include "sys/refusal.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -12,11 +12,7 @@ namespace {
 // a metre, as the areas' spans do.
 constexpr double edge_km = 1e-9;
 
-std::string figure(double x) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", x);
-  return buf;
-}
+std::string figure(double x) { return formatted("%g", x); }
 
 std::string span(double from, double to) {
   std::string text = "[";

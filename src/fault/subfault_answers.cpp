@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "srf/magnitude.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ Answers SubfaultAnswers::of(const SubfaultPlace& s) const {
   return a;
 }
 
-double shear_modulus(const Description& d) { return (d.density * 1e3) * (d.vs * 1e3) * (d.vs * 1e3); }
+double shear_modulus(const Description& d) { return shear_modulus(d.vs, d.density); }
 
 double moment_factor(const Description& d, double m0) {
   SubfaultAnswers answers(d, 1);

@@ -50,7 +50,7 @@ void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPu
     if (static_cast<double>(out.rate(k)) < -1e-6 * out.peak)
       refuse("sample " + std::to_string(k) + " (t = " + float_text(tm(k)) + " s) is negative (" +
              float_text(out.rate(k)) + " m/s)");
-  if (out.peak <= 0) refuse("no sample lies above zero (ts is within the first step of 0.01 s)");
+  if (out.peak <= 0) refuse("no sample lies above zero (ts is within the first step of " + float_text(grid_dt) + " s)");
   // The samples run to the first zero after the pulse, or to the grid's end.
   out.nt1 = last < nt_grid ? last + 1 : nt_grid;
 }

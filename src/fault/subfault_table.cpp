@@ -5,6 +5,7 @@
 #include <map>
 #include <string_view>
 
+#include "fault/answer_range.h"
 #include "sys/refusal.h"
 #include "sys/text_file.h"
 
@@ -66,8 +67,8 @@ std::vector<SubfaultRow> read_subfault_table(const std::string& path, int nstk, 
       if (r.ec != std::errc() || r.ptr != s.data() + s.size() || s.empty())
         refuse(std::string(names[k]) + " must be a number, not \"" + std::string(s) + "\"");
       float v = static_cast<float>(x);
-      bool ok = std::isfinite(x) && std::isfinite(v) && (k == 1 ? v >= 0 : v > 0);
-      if (!ok) refuse(std::string(names[k]) + " = " + std::string(s) + (k == 1 ? " is outside [0, 3.4e38] m" : " is outside (0, 3.4e38]"));
+      std::string wrong = answer_out_of_range(names[k], x, v);
+      if (!wrong.empty()) refuse(std::string(names[k]) + " = " + std::string(s) + " " + wrong);
       *values[k] = v;
     }
     auto [it, fresh] = seen.emplace(std::pair{row.i, row.j}, line_no);

@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "srf/plane_geometry.h"
 #include "sys/end_signal.h"
 #include "sys/refusal.h"
-
-namespace {
-
-constexpr double degree = M_PI / 180;
-
-}  // namespace
 
 void BestPoint::offer(double k, long n, const SrfPoint& p, const std::vector<float>& r) {
   if (index >= 0 && !(k > key)) return;
@@ -65,8 +60,8 @@ void FactsCollector::point(const SrfPoint& p) {
     edge_deep_ = BestPoint();
   }
   if (p.dep > deepest_ - 1e-3) edge_deep_.offer(f.slip, n, p, rate_);
-  sum_sin_ += std::sin(p.stk * degree);
-  sum_cos_ += std::cos(p.stk * degree);
+  sum_sin_ += std::sin(radians(p.stk));
+  sum_cos_ += std::cos(radians(p.stk));
   sum_dip_ += p.dip;
   sum_side_ += std::sqrt(p.area) / 1e5;  // cm^2 -> km of side
 }
@@ -76,7 +71,7 @@ FaultFacts FactsCollector::finish() {
   facts_.on_planes = !facts_.header.planes.empty() && n == planned_points_;
   if (!facts_.on_planes) facts_.segment_start.clear();
   if (n > 0) {
-    double strike = std::atan2(sum_sin_, sum_cos_) / degree;
+    double strike = std::atan2(sum_sin_, sum_cos_) / radians(1);
     facts_.mean_strike = strike < 0 ? strike + 360 : strike;
     facts_.mean_dip = sum_dip_ / static_cast<double>(n);
     facts_.mean_side = sum_side_ / static_cast<double>(n);
@@ -109,9 +104,8 @@ void FactsCollector::find_hypocentre_cell() {
     const SrfPlane& s = planes[k];
     if (s.nstk <= 0 || s.ndip <= 0 || !(s.len > 0) || !(s.wid > 0)) continue;
     if (!(s.shyp >= -s.len / 2 && s.shyp <= s.len / 2 && s.dhyp >= 0 && s.dhyp <= s.wid)) continue;
-    // A hypocentre on the far edge belongs to the last subfault.
-    int i = std::min(s.nstk - 1, static_cast<int>((s.shyp + s.len / 2) / (s.len / s.nstk)));
-    int j = std::min(s.ndip - 1, static_cast<int>(s.dhyp / (s.wid / s.ndip)));
+    PlaneCells cells = plane_cells(s);
+    int i = cells.cell_along(s.shyp), j = cells.cell_down(s.dhyp);
     hypo_cell_ = facts_.segment_start[k] + static_cast<long>(j) * s.nstk + i;
     facts_.hypocentre = {static_cast<int>(k), i, j, s.shyp, s.dhyp};
     return;
@@ -119,16 +113,10 @@ void FactsCollector::find_hypocentre_cell() {
 }
 
 bool FactsCollector::on_plane_edge(long n) const {
-  const std::vector<SrfPlane>& planes = facts_.header.planes;
-  for (size_t k = planes.size(); k-- > 0;) {
-    if (n < facts_.segment_start[k]) continue;
-    const SrfPlane& s = planes[k];
-    long m = n - facts_.segment_start[k];
-    if (m >= static_cast<long>(s.nstk) * s.ndip) return false;
-    long i = m % s.nstk, j = m / s.nstk;
-    return i == 0 || j == 0 || i == s.nstk - 1 || j == s.ndip - 1;
-  }
-  return false;
+  PlanePosition p = plane_position(facts_, n);
+  if (p.segment < 0) return false;
+  const SrfPlane& s = facts_.header.planes[p.segment];
+  return p.i == 0 || p.j == 0 || p.i == s.nstk - 1 || p.j == s.ndip - 1;
 }
 
 PlanePosition plane_position(const FaultFacts& facts, long index) {
@@ -137,9 +125,11 @@ PlanePosition plane_position(const FaultFacts& facts, long index) {
     if (index < facts.segment_start[k]) continue;
     const SrfPlane& s = planes[k];
     long m = index - facts.segment_start[k];
+    if (m >= static_cast<long>(s.nstk) * s.ndip) return {};  // beyond the last segment
     int i = static_cast<int>(m % s.nstk), j = static_cast<int>(m / s.nstk);
     // Along strike fastest, from the first subfault along strike at the top.
-    return {static_cast<int>(k), i, j, -s.len / 2 + (i + 0.5) * s.len / s.nstk, (j + 0.5) * s.wid / s.ndip};
+    PlaneCells cells = plane_cells(s);
+    return {static_cast<int>(k), i, j, cells.along(i), cells.down(j)};
   }
   return {};
 }
@@ -148,16 +138,15 @@ ProjectedPoints project_points(const FaultFacts& facts) {
   ProjectedPoints out;
   size_t n = facts.points.size();
   if (n == 0) return out;
-  const double earth_radius = 6371.0088;  // km, the mean radius: a picture's projection
   double lon0 = facts.points[0].lon, lat0 = facts.points[0].lat;
-  double cos_lat = std::cos(lat0 * degree);
-  double stk = facts.mean_strike * degree, dip = facts.mean_dip * degree;
+  double cos_lat = std::cos(radians(lat0));
+  double stk = radians(facts.mean_strike), dip = radians(facts.mean_dip);
   std::vector<double> s(n), d(n);
   double s_lo = INFINITY, s_hi = -INFINITY, d_lo = INFINITY;
   for (size_t k = 0; k < n; k++) {
     const PointFacts& p = facts.points[k];
-    double east = (p.lon - lon0) * degree * cos_lat * earth_radius;
-    double north = (p.lat - lat0) * degree * earth_radius;
+    double east = radians(p.lon - lon0) * cos_lat * mean_earth_radius_km;
+    double north = radians(p.lat - lat0) * mean_earth_radius_km;
     // Unit vectors: along strike (sin, cos) in (east, north); down dip the
     // horizontal direction 90 degrees clockwise of strike, tilted down by dip.
     s[k] = east * std::sin(stk) + north * std::cos(stk);

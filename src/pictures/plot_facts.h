@@ -48,7 +48,8 @@ struct FaultFacts {
   PlanePosition hypocentre;
 };
 
-// Where point `index` lies on its plane (on_planes only).
+// Where point `index` lies on its plane (on_planes only); segment -1 for a
+// point beyond the planes' subfaults.
 PlanePosition plane_position(const FaultFacts& facts, long index);
 // A point's position from its own coordinates where the file has no usable
 // PLANE: along the mean strike and down the mean dip from the points' middle

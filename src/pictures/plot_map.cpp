@@ -19,20 +19,7 @@ const char* const gmt_packages = "Debian packages gmt and gmt-gshhg-low";
 
 namespace {
 
-constexpr double degree = M_PI / 180;
 constexpr double map_width_cm = 16;
-
-struct LonLat {
-  double lon = 0, lat = 0;
-};
-
-// The surface point above `along` km along strike and `down` km down dip of
-// segment `s`, as the fault tool places its subfaults.
-LonLat on_surface(const SrfPlane& s, double along, double down) {
-  LonLat p;
-  surface_position(s.elat, s.elon, s.stk, s.dip, along, down, p.lat, p.lon);
-  return p;
-}
 
 class TextFile {
  public:
@@ -93,8 +80,8 @@ class MapWriter {
     std::iota(order.begin(), order.end(), 0L);
     std::stable_sort(order.begin(), order.end(),
                      [&](long a, long b) { return f_.points[a].dep > f_.points[b].dep; });
-    const double half = f_.mean_side / 2, strike = f_.mean_strike * degree;
-    const double half_down = half * std::cos(f_.mean_dip * degree);
+    const double half = f_.mean_side / 2, strike = radians(f_.mean_strike);
+    const double half_down = half * std::cos(radians(f_.mean_dip));
     // Unit steps (east, north) along strike and down dip at the surface.
     const double se = std::sin(strike), sn = std::cos(strike), de = std::cos(strike), dn = -std::sin(strike);
     TextFile out(folder_.file("slip.txt"));
@@ -104,7 +91,7 @@ class MapWriter {
       std::snprintf(header, sizeof header, "> -Z%.6g\n", static_cast<double>(p.slip));
       out.text(header);
       // A cell of a few km: a local flat map of the ellipsoid draws it well.
-      const double km_lat = 1 / 111.32, km_lon = km_lat / std::max(1e-6, std::cos(p.lat * degree));
+      const double km_lat = 1 / (mean_earth_radius_km * radians(1)), km_lon = km_lat / std::max(1e-6, std::cos(radians(p.lat)));
       for (auto [a, d] : {std::pair{-1, -1}, {1, -1}, {1, 1}, {-1, 1}}) {
         double east = a * half * se + d * half_down * de, north = a * half * sn + d * half_down * dn;
         out.line(p.lon + east * km_lon, p.lat + north * km_lat);
@@ -118,8 +105,8 @@ class MapWriter {
   void write_outlines() {
     TextFile outline(folder_.file("outline.txt")), top(folder_.file("top.txt"));
     for (const SrfPlane& s : f_.header.planes) {
-      LonLat a = on_surface(s, -s.len / 2, 0), b = on_surface(s, s.len / 2, 0);
-      LonLat c = on_surface(s, s.len / 2, s.wid), d = on_surface(s, -s.len / 2, s.wid);
+      LonLat a = surface_position(s, -s.len / 2, 0), b = surface_position(s, s.len / 2, 0);
+      LonLat c = surface_position(s, s.len / 2, s.wid), d = surface_position(s, -s.len / 2, s.wid);
       outline.text(">\n");
       for (const LonLat& p : {a, b, c, d, a}) {
         outline.line(p.lon, p.lat);
@@ -138,7 +125,7 @@ class MapWriter {
     LonLat e;
     if (f_.hypocentre.segment >= 0) {
       const SrfPlane& s = f_.header.planes[f_.hypocentre.segment];
-      e = on_surface(s, s.shyp, s.dhyp);
+      e = surface_position(s, s.shyp, s.dhyp);
     } else {
       const PointFacts& p = f_.points[f_.telling[0].index];
       e = {p.lon, p.lat};
@@ -164,7 +151,7 @@ class MapWriter {
     double west = region_.west - margin, east = region_.east + margin;
     double south = std::max(-89.0, region_.south - margin), north = std::min(89.0, region_.north + margin);
     double mid_lat = (south + north) / 2;
-    double width_km = (east - west) * degree * 6371.0088 * std::cos(mid_lat * degree);
+    double width_km = radians(east - west) * mean_earth_radius_km * std::cos(radians(mid_lat));
     double scale_km = round_step(width_km, 4);
     char region[160], scale[120], cpt_range[64];
     std::snprintf(region, sizeof region, "-R%.6f/%.6f/%.6f/%.6f", west, east, south, north);

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "pictures/plot_layout.h"
+#include "srf/plane_geometry.h"
+#include "sys/text_format.h"
 
 namespace {
 
@@ -14,12 +16,6 @@ namespace {
 const char* role_colour[] = {"#1f4fd6", "#d62728", "#1a9641", "#8e44ad"};
 const int role_point[] = {6, 4, 8, 12};  // open circle, square, triangle, diamond
 constexpr int max_cells = 250;
-
-std::string format(const char* fmt, double a) {
-  char text[64];
-  std::snprintf(text, sizeof text, fmt, a);
-  return text;
-}
 
 // Where each point is drawn: on its segment's plane, or projected.
 struct Placement {
@@ -181,8 +177,8 @@ class FigureWriter {
   void write_contours() {
     if (!(tinit_max_ > 0)) return;
     put("set contour base\nunset surface\nset cntrparam linear\n");
-    put("set cntrparam levels incremental 0, " + format("%.9g", contour_step_) + ", " +
-        format("%.9g", tinit_max_) + "\n");
+    put("set cntrparam levels incremental 0, " + formatted("%.9g", contour_step_) + ", " +
+        formatted("%.9g", tinit_max_) + "\n");
     for (int k = 0; k < segments_; k++) {
       if (!grid(k)) continue;
       put("set table $contour" + std::to_string(k) + "\n");
@@ -194,12 +190,10 @@ class FigureWriter {
 
   // Matrix columns and rows to the centres of the subfaults, km.
   std::string to_km(int k) const {
-    const SrfPlane& s = f_.header.planes[k];
-    char text[160];
     auto [nx, ny] = cells(k);
-    std::snprintf(text, sizeof text, "(%.9g + ($1 + 0.5) * %.9g):(($2 + 0.5) * %.9g):3", -s.len / 2, s.len / nx,
-                  s.wid / ny);
-    return text;
+    PlaneCells c = plane_cells(f_.header.planes[k], nx, ny);
+    // The centres as PlaneCells::along and PlaneCells::down place them.
+    return formatted("(%.9g + ($1 + 0.5) * %.9g):(($2 + 0.5) * %.9g):3", c.along_start, c.along_step, c.down_step);
   }
 
   // --- Figure -----------------------------------------------------------------
@@ -230,24 +224,24 @@ class FigureWriter {
                     " with slip-rate samples)";
     std::string second = f_.on_planes ? "On the fault plane: along strike to the right, the top edge up"
                                       : "Drawn from the points' own positions (no usable PLANE): along the mean strike " +
-                                            format("%.0f", f_.mean_strike) + " deg and down the mean dip " +
-                                            format("%.0f", f_.mean_dip) + " deg";
-    if (tinit_max_ > 0 && grid(0)) second += ";  rupture-time contours every " + format("%g", contour_step_) + " s";
+                                            formatted("%.0f", f_.mean_strike) + " deg and down the mean dip " +
+                                            formatted("%.0f", f_.mean_dip) + " deg";
+    if (tinit_max_ > 0 && grid(0)) second += ";  rupture-time contours every " + formatted("%g", contour_step_) + " s";
     return s + "\n" + second;
   }
 
   std::string screen(const Box& b) const {
     double w = layout_.width, h = layout_.height;
-    return "set lmargin at screen " + format("%.5f", b.left / w) + "; set rmargin at screen " +
-           format("%.5f", b.right / w) + "; set tmargin at screen " + format("%.5f", 1 - b.top / h) +
-           "; set bmargin at screen " + format("%.5f", 1 - b.bottom / h) + "\n";
+    return "set lmargin at screen " + formatted("%.5f", b.left / w) + "; set rmargin at screen " +
+           formatted("%.5f", b.right / w) + "; set tmargin at screen " + formatted("%.5f", 1 - b.top / h) +
+           "; set bmargin at screen " + formatted("%.5f", 1 - b.bottom / h) + "\n";
   }
 
   std::string colour_box(const Box& b) const {
     double w = layout_.width, h = layout_.height;
-    return "set colorbox user origin screen " + format("%.5f", (b.right + 14) / w) + ", screen " +
-           format("%.5f", 1 - b.bottom / h) + " size screen " + format("%.5f", 16 / w) + ", screen " +
-           format("%.5f", b.height() / h) + "\n";
+    return "set colorbox user origin screen " + formatted("%.5f", (b.right + 14) / w) + ", screen " +
+           formatted("%.5f", 1 - b.bottom / h) + " size screen " + formatted("%.5f", 16 / w) + ", screen " +
+           formatted("%.5f", b.height() / h) + "\n";
   }
 
   struct SlipStats {
@@ -279,12 +273,12 @@ class FigureWriter {
     std::string title;
     if (c == 0) {
       SlipStats s = slip_stats(k);
-      title = seg + "Slip (cm): min " + format("%.1f", s.min) + ", mean " + format("%.1f", s.mean) + ", max " +
-              format("%.1f", s.max);
+      title = seg + "Slip (cm): min " + formatted("%.1f", s.min) + ", mean " + formatted("%.1f", s.mean) + ", max " +
+              formatted("%.1f", s.max);
     } else if (c == 1) {
-      title = seg + "Peak slip rate (cm/s): max " + format("%.1f", peak_max_);
+      title = seg + "Peak slip rate (cm/s): max " + formatted("%.1f", peak_max_);
     } else {
-      title = seg + "Slip duration (s): max " + format("%.2f", duration_max_);
+      title = seg + "Slip duration (s): max " + formatted("%.2f", duration_max_);
     }
     put(screen(b));
     put(colour_box(b));
@@ -293,11 +287,11 @@ class FigureWriter {
     put("set cblabel \"" + std::string(unit[c]) + "\"\n");
     put(c == 0 ? "set palette defined (0 \"#ffffe5\", 1 \"#fee391\", 2 \"#fe9929\", 3 \"#cc4c02\", 4 \"#662506\")\n"
                : "set palette defined (0 \"#440154\", 1 \"#3b528b\", 2 \"#21918c\", 3 \"#5ec962\", 4 \"#fde725\")\n");
-    put("set cbrange [0:" + format("%.9g", top[c] > 0 ? top[c] : 1) + "]\n");
+    put("set cbrange [0:" + formatted("%.9g", top[c] > 0 ? top[c] : 1) + "]\n");
     PlaneExtent e = extent(k);
     double x0 = f_.on_planes ? -e.length / 2 : x_lo(), y1 = f_.on_planes ? e.width : y_hi();
-    put("set xrange [" + format("%.9g", x0) + ":" + format("%.9g", x0 + e.length) + "]\n");
-    put("set yrange [" + format("%.9g", y1) + ":0]\n");
+    put("set xrange [" + formatted("%.9g", x0) + ":" + formatted("%.9g", x0 + e.length) + "]\n");
+    put("set yrange [" + formatted("%.9g", y1) + ":0]\n");
 
     std::string layer = std::string(what[c]) + " on segment " + std::to_string(k + 1);
     std::string plot = "plot ";
@@ -306,7 +300,7 @@ class FigureWriter {
               gnuplot_string(layer) + " noenhanced";
     } else {
       double half = f_.mean_side / 2;
-      plot += "$cells" + std::to_string(k) + " using 1:2:(" + format("%.6g", half) + "):(" + format("%.6g", half) +
+      plot += "$cells" + std::to_string(k) + " using 1:2:(" + formatted("%.6g", half) + "):(" + formatted("%.6g", half) +
               "):" + std::to_string(column[c]) + " with boxxyerror fs solid 1.0 noborder lc palette title " +
               gnuplot_string(layer) + " noenhanced";
     }
@@ -335,7 +329,7 @@ class FigureWriter {
       Placement at = place(t.index);
       if (at.segment != k) continue;
       // A white halo under each mark keeps it visible on dark slip.
-      std::string at_xy = std::string(", '+' using (") + format("%.9g", at.x) + "):(" + format("%.9g", at.y) + ") every ::0::0 with points pt " +
+      std::string at_xy = std::string(", '+' using (") + formatted("%.9g", at.x) + "):(" + formatted("%.9g", at.y) + ") every ::0::0 with points pt " +
                           std::to_string(role_point[r]);
       s += at_xy + " ps 2.2 lw 5 lc rgb \"white\" notitle";
       s += at_xy + " ps 2.2 lw 2.5 lc rgb \"" + role_colour[r] + "\" title " + gnuplot_string(t.role) + " noenhanced";
@@ -359,7 +353,7 @@ class FigureWriter {
       x = at.x;
       y = at.y;
     }
-    return ", '+' using (" + format("%.9g", x) + "):(" + format("%.9g", y) +
+    return ", '+' using (" + formatted("%.9g", x) + "):(" + formatted("%.9g", y) +
            "):(\"★\") every ::0::0 with labels font \",22\" tc rgb \"black\" title \"hypocentre star\"";
   }
 
@@ -373,7 +367,7 @@ class FigureWriter {
     put("set xlabel \"time since rupture start (s)\"\nset ylabel \"slip rate (cm/s)\"\n");
     put("set grid lc rgb \"#dddddd\"\n");
     double w = layout_.width, h = layout_.height;
-    put("set key at screen " + format("%.5f", (b.right + 30) / w) + ", screen " + format("%.5f", 1 - b.top / h) +
+    put("set key at screen " + formatted("%.5f", (b.right + 30) / w) + ", screen " + formatted("%.5f", 1 - b.top / h) +
         " left top Left reverse samplen 3 spacing 1.2 box lc rgb \"#bbbbbb\" height 1 width -2\n");
     std::string plot = "plot ";
     bool any = false;
@@ -410,10 +404,10 @@ class FigureWriter {
     const TellingSubfault& t = f_.telling[r];
     const PointFacts& p = f_.points[t.index];
     Placement at = place(t.index);
-    std::string where = format("%.2f km along strike, ", at.x) + format("%.2f km down dip", at.y);
+    std::string where = formatted("%.2f km along strike, ", at.x) + formatted("%.2f km down dip", at.y);
     if (segments_ > 1) where += " of segment " + std::to_string(at.segment + 1);
-    return {where, "slip " + format("%.1f cm", p.slip) + ", peak " + format("%.1f cm/s", p.peak) + ", duration " +
-                       format("%.2f s", p.duration)};
+    return {where, "slip " + formatted("%.1f cm", p.slip) + ", peak " + formatted("%.1f cm/s", p.peak) + ", duration " +
+                       formatted("%.2f s", p.duration)};
   }
 
   const FaultFacts& f_;

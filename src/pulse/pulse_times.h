@@ -6,6 +6,9 @@
 
 // Sample interval: the float nearest to 0.01 s.
 constexpr float grid_dt = 0.01f;
+// The same step as the decimal that files state (an SRF's DT) and that
+// SLIP1 = DT * sum(SR1) takes: 0.01 s, of which grid_dt is the nearest float.
+constexpr double grid_step = 0.01;
 
 // tm(i) = (i - 1) * dt for i = 1 .. nt, each the exact product rounded once.
 void fill_time_grid(Samples& tm, int nt);

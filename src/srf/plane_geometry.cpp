@@ -2,16 +2,27 @@
 
 #include <GeographicLib/Geodesic.hpp>
 
+#include <algorithm>
 #include <cmath>
-#include <numbers>
 
-void surface_position(double lat, double lon, double strike, double dip, double along, double down,
-                      double& lat_out, double& lon_out) {
+int PlaneCells::cell_along(double along) const {
+  return std::clamp(static_cast<int>((along - along_start) / along_step), 0, nstk - 1);
+}
+
+int PlaneCells::cell_down(double down) const {
+  return std::clamp(static_cast<int>(down / down_step), 0, ndip - 1);
+}
+
+PlaneCells plane_cells(const SrfPlane& s, int nx, int ny) {
+  return {-s.len / 2, s.len / nx, s.wid / ny, nx, ny};
+}
+
+LonLat surface_position(const SrfPlane& s, double along, double down) {
   const GeographicLib::Geodesic& wgs84 = GeographicLib::Geodesic::WGS84();
-  // Along strike first (a negative distance walks the geodesic backwards,
-  // and its azimuth at the end is still the forward one), then down dip.
   double lat1, lon1, azi1, azi2;
-  wgs84.Direct(lat, lon, strike, along * 1000, lat1, lon1, azi1);
-  double horizontal = down * std::cos(dip * std::numbers::pi / 180) * 1000;
-  wgs84.Direct(lat1, lon1, azi1 + 90, horizontal, lat_out, lon_out, azi2);
+  LonLat p;
+  wgs84.Direct(s.elat, s.elon, s.stk, along * 1000, lat1, lon1, azi1);
+  double horizontal = down * std::cos(radians(s.dip)) * 1000;
+  wgs84.Direct(lat1, lon1, azi1 + 90, horizontal, p.lat, p.lon, azi2);
+  return p;
 }

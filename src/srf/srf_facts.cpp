@@ -5,24 +5,18 @@
 #include <cstdio>
 
 #include "srf/magnitude.h"
+#include "sys/text_format.h"
 
 namespace {
 
 constexpr double cm3_per_m3 = 1e6;
-
-template <typename... T>
-std::string format(const char* layout, T... values) {
-  char text[128];
-  std::snprintf(text, sizeof text, layout, values...);
-  return text;
-}
 
 std::string segments_line(const std::vector<SrfPlane>& planes) {
   if (planes.empty()) return "none (no PLANE block)";
   std::string s = std::to_string(planes.size()) + " (";
   for (size_t i = 0; i < planes.size(); i++) {
     const SrfPlane& p = planes[i];
-    s += format("%s%d x %d subfaults, %g x %g km", i ? "; " : "", p.nstk, p.ndip, p.len, p.wid);
+    s += formatted("%s%d x %d subfaults, %g x %g km", i ? "; " : "", p.nstk, p.ndip, p.len, p.wid);
   }
   return s + ")";
 }
@@ -32,9 +26,9 @@ std::string moment_lines(const SrfFacts& f) {
                     : f.points == 0    ? "no points"
                                        : "the points have no VS and DEN";
   if (f.points == 0 || !f.medium) return "moment M0: none (" + why + ")\nMw: none (no moment)\n";
-  std::string m0 = format("moment M0: %.6e N m\n", f.moment);
+  std::string m0 = formatted("moment M0: %.6e N m\n", f.moment);
   if (f.moment <= 0) return m0 + "Mw: none (the moment is 0)\n";
-  return m0 + format("Mw: %.4f\n", moment_magnitude(f.moment));
+  return m0 + formatted("Mw: %.4f\n", moment_magnitude(f.moment));
 }
 
 }  // namespace
@@ -53,10 +47,10 @@ void SrfFacts::point(const SrfPoint& p) {
   largest_nt1 = std::max(largest_nt1, long(p.sr1.size()));
   area_slip += p.area * p.slip1;
   medium = medium && p.has_medium;
-  // mu [Pa] = 0.1 * VS^2 [cm/s] * DEN [g/cm^3]; AREA in cm^2 and slip in cm
-  // give m^3 by 1e-6. The moment is of the slip in the fault plane (u1 and
-  // u2); u3 opens the fault and adds none.
-  double mu = 0.1 * p.vs * p.vs * p.den;
+  // VS in cm/s; AREA in cm^2 and slip in cm give m^3 by 1e-6. The moment
+  // is of the slip in the fault plane (u1 and u2); u3 opens the fault and
+  // adds none.
+  double mu = shear_modulus(p.vs / 1e5, p.den);
   moment += mu * p.area * std::hypot(p.slip1, p.slip2) / cm3_per_m3;
   if (p.slip1 > 0) {
     double sum = 0;
@@ -72,15 +66,15 @@ std::string facts_text(const SrfFacts& f) {
   s += "POINTS blocks: " + std::to_string(f.blocks) + "\n";
   s += "points: " + std::to_string(f.points) + "\n";
   s += "points with samples (NT1 > 0): " + std::to_string(f.sampled) + "\n";
-  s += format("sum of AREA*SLIP1: %.6e m^3\n", f.area_slip / cm3_per_m3);
+  s += formatted("sum of AREA*SLIP1: %.6e m^3\n", f.area_slip / cm3_per_m3);
   s += moment_lines(f);
   if (f.points == 0) {
     s += "largest NT1: none (no points)\nlargest TINIT: none (no points)\n";
   } else {
     s += "largest NT1: " + std::to_string(f.largest_nt1) + "\n";
-    s += format("largest TINIT: %.6g s\n", f.largest_tinit);
+    s += formatted("largest TINIT: %.6g s\n", f.largest_tinit);
   }
   s += "largest |DT*sum(SR1) - SLIP1|/SLIP1: ";
   if (f.worst_misfit < 0) return s + "none (no point with SLIP1 > 0)\n";
-  return s + format("%.2e (the point on line %ld)\n", f.worst_misfit, f.worst_line);
+  return s + formatted("%.2e (the point on line %ld)\n", f.worst_misfit, f.worst_line);
 }

@@ -4,13 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+#include "sys/text_format.h"
 
-void appendf(std::string& out, const char* format, auto... args) {
-  char buf[256];
-  int n = std::snprintf(buf, sizeof buf, format, args...);
-  out.append(buf, static_cast<size_t>(n));
-}
+namespace {
 
 // Powers of ten that a double holds exactly.
 constexpr double exact_tens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
@@ -59,17 +55,18 @@ double printed_value(const char* text, size_t n) {
   return negative ? -v : v;
 }
 
-std::string srf_header(SrfVersion v, const SrfPlane& p, long np) {
-  std::string out = v == SrfVersion::v2 ? "2.0\n" : "1.0\n";
-  out += "PLANE 1\n";
-  appendf(out, "%12.6f %11.6f %5d %5d %10.4f %10.4f\n", p.elon, p.elat, p.nstk, p.ndip, p.len,
-          p.wid);
-  appendf(out, "%4.0f %4.0f %10.4f %10.4f %10.4f\n", p.stk, p.dip, p.dtop, p.shyp, p.dhyp);
+std::string srf_header(const SrfHeader& h, long np) {
+  std::string out = h.version + "\n";
+  if (!h.planes.empty()) appendf(out, "PLANE %zu\n", h.planes.size());
+  for (const SrfPlane& p : h.planes) {
+    appendf(out, "%12.6f %11.6f %5d %5d %10.4f %10.4f\n", p.elon, p.elat, p.nstk, p.ndip, p.len, p.wid);
+    appendf(out, "%4.0f %4.0f %10.4f %10.4f %10.4f\n", p.stk, p.dip, p.dtop, p.shyp, p.dhyp);
+  }
   appendf(out, "POINTS %ld\n", np);
   return out;
 }
 
-double append_srf_point(std::string& out, SrfVersion v, const SrfPointFields& f, const float* rate, int nt1) {
+double append_srf_point(std::string& out, const SrfPoint& p, const float* rate, int nt1) {
   // The samples first, as printed, so that SLIP1 is what they carry.
   thread_local std::string samples;  // kept between points: no allocation per point
   samples.clear();
@@ -78,14 +75,14 @@ double append_srf_point(std::string& out, SrfVersion v, const SrfPointFields& f,
     sum += append_sample(samples, static_cast<double>(rate[k - 1]) * 100);
     if (k % 6 == 0 || k == nt1) samples += '\n';
   }
-  double slip1 = f.dt * sum;
-  if (v == SrfVersion::v2)
-    appendf(out, "%12.6f %11.6f %12.5e %4.0f %4.0f %12.5e %13.6e %12.5e %13.5e %13.5e\n", f.lon, f.lat, f.dep, f.stk,
-            f.dip, f.area, f.tinit, f.dt, f.vs, f.den);
+  double slip1 = p.dt * sum;
+  if (p.has_medium)
+    appendf(out, "%12.6f %11.6f %12.5e %4.0f %4.0f %12.5e %13.6e %12.5e %13.5e %13.5e\n", p.lon, p.lat, p.dep, p.stk,
+            p.dip, p.area, p.tinit, p.dt, p.vs, p.den);
   else
-    appendf(out, "%12.6f %11.6f %12.5e %4.0f %4.0f %12.5e %10.4f %12.5e\n", f.lon, f.lat, f.dep, f.stk, f.dip, f.area,
-            f.tinit, f.dt);
-  appendf(out, "%4.0f %10.4f %6d %10.4f %6d %10.4f %6d\n", f.rake, slip1, nt1, 0.0, 0, 0.0, 0);
+    appendf(out, "%12.6f %11.6f %12.5e %4.0f %4.0f %12.5e %10.4f %12.5e\n", p.lon, p.lat, p.dep, p.stk, p.dip, p.area,
+            p.tinit, p.dt);
+  appendf(out, "%4.0f %10.4f %6d %10.4f %6d %10.4f %6d\n", p.rake, slip1, nt1, 0.0, 0, 0.0, 0);
   out += samples;
   return slip1;
 }

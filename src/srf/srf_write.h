@@ -5,22 +5,17 @@
 
 #include "srf/srf_file.h"
 
-enum class SrfVersion { v1, v2 };
+// The version line (the header's "1.0" or "2.0"), the PLANE block with the
+// header's segments (none where it has none) and "POINTS np".
+std::string srf_header(const SrfHeader& h, long np);
 
-// Version line, the one PLANE segment and "POINTS np".
-std::string srf_header(SrfVersion v, const SrfPlane& p, long np);
-
-// A point's fields besides its samples.
-struct SrfPointFields {
-  double lon = 0, lat = 0, dep = 0, stk = 0, dip = 0;
-  double area = 0, tinit = 0, dt = 0, vs = 0, den = 0;  // cm^2, s, s, cm/s, g/cm^3
-  double rake = 0;
-};
-
-// Appends one point: its two lines, then the nt1 samples `rate[0 .. nt1-1]` (m/s)
-// as slip rates in cm/s. Returns SLIP1, the slip in cm that a reader finds by
-// summing the samples as printed: DT * sum(SR1).
-double append_srf_point(std::string& out, SrfVersion v, const SrfPointFields& f, const float* rate, int nt1);
+// Appends one point: its two lines, then the nt1 samples `rate[0 .. nt1-1]`
+// (m/s) as slip rates in cm/s. The point gives its position, orientation,
+// AREA, TINIT, DT and RAKE, and VS and DEN where it has them (has_medium: a
+// version 2.0 point; without, a version 1.0 point); its slips and samples
+// are not read. Returns SLIP1, the slip in cm that a reader finds by
+// summing the samples as printed: DT * sum(SR1); SLIP2 and SLIP3 are 0.
+double append_srf_point(std::string& out, const SrfPoint& p, const float* rate, int nt1);
 
 // The double nearest the n characters of a %.5e text (d.ddddde[+-]XX, an
 // optional '-' first), as from_chars gives it: exact integer arithmetic for

@@ -11,33 +11,13 @@
 #include <cstring>
 #include <utility>
 
+#include "sys/child_environment.h"
 #include "sys/end_signal.h"
 #include "sys/refusal.h"
-
-extern char** environ;
 
 namespace {
 
 constexpr size_t buffer_size = 1 << 16;
-
-std::vector<std::string> environment_with(const std::vector<std::string>& env) {
-  std::vector<std::string> all;
-  auto name = [](const std::string& e) { return e.substr(0, e.find('=') + 1); };
-  for (char** e = environ; *e; e++) {
-    bool replaced = false;
-    for (const std::string& x : env) replaced |= name(x) == name(*e);
-    if (!replaced) all.push_back(*e);
-  }
-  all.insert(all.end(), env.begin(), env.end());
-  return all;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& v) {
-  std::vector<char*> p;
-  for (std::string& s : v) p.push_back(s.data());
-  p.push_back(nullptr);
-  return p;
-}
 
 // The first few lines of what the child wrote on standard error, joined.
 std::string first_lines(int fd, int lines) {
@@ -95,7 +75,7 @@ ChildProcess::ChildProcess(ChildCommand command) : name_(command.argv.at(0)) {
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
   std::vector<std::string> args = command.argv, vars = environment_with(command.env);
-  std::vector<char*> arg_p = pointers(args), var_p = pointers(vars);
+  std::vector<char*> arg_p = exec_array(args), var_p = exec_array(vars);
   int rc = posix_spawnp(&pid_, args[0].c_str(), &actions, &attr, arg_p.data(), var_p.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);

@@ -30,8 +30,6 @@ void install_end_signals() {
   }
 }
 
-int end_signal_received() { return received; }
-
 void check_end_signal() {
   if (int s = received) throw EndSignal(s);
 }

@@ -6,8 +6,6 @@
 
 // Installs the handlers; called once at start.
 void install_end_signals();
-// The end signal received so far, or 0.
-int end_signal_received();
 // Thrown by check_end_signal(); main ends the process by `signal`.
 struct EndSignal : std::runtime_error {
   int signal;

@@ -13,7 +13,7 @@ const std::string base =
     "FAULT_WIDTH = 6.0\nDWID = 2.0\nSTRIKE = 30.0\nDIP = 60.0\nRAKE = 90.0\nHYPO_ALONG_STK = -1.0\n"
     "HYPO_DOWN_DIP = 3.0\nMAGNITUDE = 5.8\n"  // line 13
     "\n[rupture]\nvelocity = 2.5\n\n[medium]\nvs = 3.2\ndensity = 2.6\n"
-    "\n[scenario]\nfmax = 6\n"                            // lines 22, 23
+    "\n[scenario]\nfmax = 6\n"                                // lines 22, 23
     "\n[[asperity]]\nalong_strike = -1.0\ndown_dip = 3.0\n";  // lines 25-27
 
 std::string edited(const std::string& from, const std::string& to) {

@@ -4,24 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdarg>
 #include <map>
 #include <numbers>
 
 #include "support/tool_support.h"
+#include "sys/text_format.h"
 
 namespace {
 
 const double pi = std::numbers::pi;
-
-std::string text(const char* format, ...) {
-  char buf[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buf, sizeof buf, format, args);
-  va_end(args);
-  return buf;
-}
 
 // A scenario as the tests describe it: km, km/s, g/cm^3, Hz.
 struct Asperity {
@@ -34,17 +25,17 @@ struct Scenario {
 };
 
 std::string description(const Scenario& c) {
-  std::string t = text(
+  std::string t = formatted(
       "LON_TOP_CENTER = 138.25\nLAT_TOP_CENTER = 36.5\nDEPTH_TO_TOP = 2.0\nFAULT_LENGTH = %.17g\nDLEN = %.17g\n"
       "FAULT_WIDTH = %.17g\nDWID = %.17g\nSTRIKE = 30.0\nDIP = 60.0\nRAKE = 90.0\nHYPO_ALONG_STK = 0.0\n"
       "HYPO_DOWN_DIP = 3.0\n",
       c.length, c.dlen, c.width, c.dwid);
-  if (!std::isnan(c.mw)) t += text("MAGNITUDE = %.17g\n", c.mw);
-  t += text("[rupture]\nvelocity = %.17g\n[medium]\nvs = %.17g\ndensity = %.17g\n[scenario]\nfmax = %.17g\n", c.vr,
-            c.vs, c.density, c.fmax);
+  if (!std::isnan(c.mw)) t += formatted("MAGNITUDE = %.17g\n", c.mw);
+  t += formatted("[rupture]\nvelocity = %.17g\n[medium]\nvs = %.17g\ndensity = %.17g\n[scenario]\nfmax = %.17g\n", c.vr,
+                 c.vs, c.density, c.fmax);
   for (const Asperity& a : c.asperities)
-    t += text("[[asperity]]\nalong_strike = %.17g\ndown_dip = %.17g\nshare = %.17g\naspect = %.17g\n", a.along, a.down,
-              a.share, a.aspect);
+    t += formatted("[[asperity]]\nalong_strike = %.17g\ndown_dip = %.17g\nshare = %.17g\naspect = %.17g\n", a.along,
+                   a.down, a.share, a.aspect);
   return t;
 }
 
@@ -67,9 +58,12 @@ struct ByHand {
     double S_km2 = c.length * c.width;
     const char* stage = "";
     if (std::isnan(c.mw)) {
-      if (S_km2 <= 400) m0 = std::pow(S_km2 / 2.23e-15, 1.5) * 1e-7, stage = "Somerville et al., 1999";
-      else if (S_km2 <= 1800) m0 = std::pow(S_km2 / 4.24e-11, 2) * 1e-7, stage = "Irikura and Miyake, 2001";
-      else m0 = S_km2 * 1e17, stage = "Murotani et al., 2015";
+      if (S_km2 <= 400)
+        m0 = std::pow(S_km2 / 2.23e-15, 1.5) * 1e-7, stage = "Somerville et al., 1999";
+      else if (S_km2 <= 1800)
+        m0 = std::pow(S_km2 / 4.24e-11, 2) * 1e-7, stage = "Irikura and Miyake, 2001";
+      else
+        m0 = S_km2 * 1e17, stage = "Murotani et al., 2015";
     } else {
       m0 = std::pow(10, 1.5 * c.mw + 9.1);
     }
@@ -123,44 +117,48 @@ struct ByHand {
     for (size_t k = 0; k + 1 < regions.size(); k++) {
       Region& g = regions[k];
       long n_along = 0, n_down = 0;
-      for (double x = -c.length / 2 + c.dlen / 2; x < c.length / 2; x += c.dlen) n_along += x >= g.along0 && x <= g.along1;
+      for (double x = -c.length / 2 + c.dlen / 2; x < c.length / 2; x += c.dlen)
+        n_along += x >= g.along0 && x <= g.along1;
       for (double y = c.dwid / 2; y < c.width; y += c.dwid) n_down += y >= g.down0 && y <= g.down1;
       g.covered = n_along * n_down;
       regions.back().covered -= g.covered;
     }
 
     size_t n = c.asperities.size();
-    lines.push_back(text("scenario: %zu asperit%s in a background", n, n == 1 ? "y" : "ies"));
+    lines.push_back(formatted("scenario: %zu asperit%s in a background", n, n == 1 ? "y" : "ies"));
     if (std::isnan(c.mw)) {
-      lines.push_back(text("M0: %.6g N m, Mw %.6g (the area-moment scaling of the plane's area: %s)", m0, mw, stage));
-      lines.push_back(text("S: %.6g km^2 (the plane)", S_km2));
+      lines.push_back(
+          formatted("M0: %.6g N m, Mw %.6g (the area-moment scaling of the plane's area: %s)", m0, mw, stage));
+      lines.push_back(formatted("S: %.6g km^2 (the plane)", S_km2));
     } else {
       // The area of this moment: the stage chosen by the moment.
       double scaled = m0 < 7.5e18 ? 2.23e-15 * std::pow(m0 * 1e7, 2.0 / 3) : 4.24e-11 * std::sqrt(m0 * 1e7);
-      lines.push_back(text("M0: %.6g N m, Mw %.6g (MAGNITUDE)", m0, mw));
-      lines.push_back(text("S: %.6g km^2 (the plane), %.6g km^2 (the area-moment scaling of M0: %s)", S_km2, scaled,
-                           m0 < 7.5e18 ? "Somerville et al., 1999" : "Irikura and Miyake, 2001"));
+      lines.push_back(formatted("M0: %.6g N m, Mw %.6g (MAGNITUDE)", m0, mw));
+      lines.push_back(formatted("S: %.6g km^2 (the plane), %.6g km^2 (the area-moment scaling of M0: %s)", S_km2,
+                                scaled, m0 < 7.5e18 ? "Somerville et al., 1999" : "Irikura and Miyake, 2001"));
     }
-    lines.push_back(text("mu: %.6g Pa (density %.6g g/cm^3, vs %.6g km/s)", mu, c.density, c.vs));
-    lines.push_back(text("D: %.6g m (mean slip, M0 / (mu S))", d));
-    lines.push_back(text("A: %.6g N m/s^2 (short-period level, Dan et al., 2001%s)", A,
-                         large ? "; not used: M0 >= 7.5e18 N m" : ""));
-    lines.push_back(text("R: %.6g km (sqrt(S / pi))", R / 1000));
-    lines.push_back(text("r: %.6g km (the asperities' equivalent radius)", r / 1000));
-    lines.push_back(text("Sa: %.6g km^2, Sa/S %.6g (%s)", Sa / 1e6, Sa / S,
-                         large ? "M0 >= 7.5e18 N m: Sa = 0.22 S" : "pi r^2"));
-    lines.push_back(text("stress drop: mean %.6g MPa, asperities %.6g MPa", dsigma / 1e6, dsigma_a / 1e6));
-    lines.push_back(text("Vr: %.6g km/s, fmax %.6g Hz", c.vr, c.fmax));
-    lines.push_back("region            asked    covered     length      width       slip     stress  rise time         vm"
-                    "         ts");
-    lines.push_back("                   km^2       km^2         km         km          m        MPa          s        m/s"
-                    "          s");
+    lines.push_back(formatted("mu: %.6g Pa (density %.6g g/cm^3, vs %.6g km/s)", mu, c.density, c.vs));
+    lines.push_back(formatted("D: %.6g m (mean slip, M0 / (mu S))", d));
+    lines.push_back(formatted("A: %.6g N m/s^2 (short-period level, Dan et al., 2001%s)", A,
+                              large ? "; not used: M0 >= 7.5e18 N m" : ""));
+    lines.push_back(formatted("R: %.6g km (sqrt(S / pi))", R / 1000));
+    lines.push_back(formatted("r: %.6g km (the asperities' equivalent radius)", r / 1000));
+    lines.push_back(formatted("Sa: %.6g km^2, Sa/S %.6g (%s)", Sa / 1e6, Sa / S,
+                              large ? "M0 >= 7.5e18 N m: Sa = 0.22 S" : "pi r^2"));
+    lines.push_back(formatted("stress drop: mean %.6g MPa, asperities %.6g MPa", dsigma / 1e6, dsigma_a / 1e6));
+    lines.push_back(formatted("Vr: %.6g km/s, fmax %.6g Hz", c.vr, c.fmax));
+    lines.push_back(
+        "region            asked    covered     length      width       slip     stress  rise time         vm"
+        "         ts");
+    lines.push_back(
+        "                   km^2       km^2         km         km          m        MPa          s        m/s"
+        "          s");
     for (size_t k = 0; k < regions.size(); k++) {
       const Region& g = regions[k];
-      std::string name = k < n ? text("asperity %zu", k + 1) : "background";
-      lines.push_back(text("%-12s %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g", name.c_str(),
-                           g.area / 1e6, g.covered * c.dlen * c.dwid, g.length / 1000, g.width / 1000, g.slip,
-                           g.stress / 1e6, g.rise, g.vm, g.ts));
+      std::string name = k < n ? formatted("asperity %zu", k + 1) : "background";
+      lines.push_back(formatted("%-12s %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g %10.6g", name.c_str(),
+                                g.area / 1e6, g.covered * c.dlen * c.dwid, g.length / 1000, g.width / 1000, g.slip,
+                                g.stress / 1e6, g.rise, g.vm, g.ts));
     }
   }
 
@@ -214,7 +212,7 @@ void check_scenario(const Scenario& c, const std::string& extra = "") {
     size_t region = hand.region_at(std::stod(f[2]), std::stod(f[3]));
     const Region& g = hand.regions[region];
     SCOPED_TRACE(rows[k]);
-    EXPECT_EQ(f[18], region + 1 < hand.regions.size() ? text("asperity %zu", region + 1) : "background");
+    EXPECT_EQ(f[18], region + 1 < hand.regions.size() ? formatted("asperity %zu", region + 1) : "background");
     EXPECT_EQ(std::stof(f[8]), static_cast<float>(c.fmax));
     EXPECT_NEAR(std::stod(f[9]) / (static_cast<float>(g.slip) * factor), 1, 1e-6);
     EXPECT_EQ(std::stof(f[10]), static_cast<float>(static_cast<float>(g.vm) * factor));
@@ -229,7 +227,7 @@ void check_scenario(const Scenario& c, const std::string& extra = "") {
   ASSERT_NE(at, std::string::npos) << info.out;
   double m0 = std::stod(info.out.substr(at + 11));
   EXPECT_NEAR(m0 / hand.m0, 1, 1e-6);
-  EXPECT_NE(info.out.find(text("Mw: %.4f\n", hand.mw)), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find(formatted("Mw: %.4f\n", hand.mw)), std::string::npos) << info.out;
 }
 
 // Moderate: the moment from the plane's area, one asperity, a small event's
@@ -298,25 +296,27 @@ TEST(Scenario, SameBytesAsTheFaultByHand) {
 TEST(Scenario, AreasAndTableOverride) {
   Scenario c{NAN, 14, 10, 1, 1, 3.4, 2.65, 2.7, 5.0, {{-2.0, 5.0, 1, 1.5}}};
   TempDir dir;
-  dir.write("s.toml", description(c) + "[[area]]\nalong_strike = [-3.0, -1.0]\ndown_dip = [4.0, 6.0]\nvm = 2.5\n"
-                                       "[subfaults]\ntable = \"t.csv\"\n");
+  dir.write("s.toml", description(c) +
+                          "[[area]]\nalong_strike = [-3.0, -1.0]\ndown_dip = [4.0, 6.0]\nvm = 2.5\n"
+                          "[subfaults]\ntable = \"t.csv\"\n");
   dir.write("t.csv", "i,j,fmax,slip,vm,ts\n1,1,6,4.65,4.32,2.8\n");
   Ended run = run_fault(dir.path, {"--csv", "s.csv", "s.toml"});
   ASSERT_EQ(run.code, 0) << run.err;
   size_t at = run.out.find("moment factor: ");
   ASSERT_NE(at, std::string::npos) << run.out;
   double factor = std::stod(run.out.substr(at + 15));
-  auto scaled = [&](float x) { return text("%.9g", static_cast<float>(x * factor)); };
+  auto scaled = [&](float x) { return formatted("%.9g", static_cast<float>(x * factor)); };
   std::vector<std::string> rows = file_lines(dir.file("s.csv"));
   // (5, 5), centre (-2.5, 4.5): in the area and in the asperity.
   std::vector<std::string> f = split(rows[1 + 4 * 14 + 4], ',');
   EXPECT_EQ(f[0] + "," + f[1], "5,5");
-  EXPECT_EQ(text("%.9g", std::stof(f[10])), scaled(2.5f));
+  EXPECT_EQ(formatted("%.9g", std::stof(f[10])), scaled(2.5f));
   EXPECT_EQ(f[18], "asperity 1");
   // (1, 1): the table's row, in the background.
   f = split(rows[1], ',');
   EXPECT_EQ(f[8] + "," + f[11] + "," + f[18], "6,2.8,background");
-  EXPECT_EQ(text("%.9g", std::stof(f[9])) + " " + text("%.9g", std::stof(f[10])), scaled(4.65f) + " " + scaled(4.32f));
+  EXPECT_EQ(formatted("%.9g", std::stof(f[9])) + " " + formatted("%.9g", std::stof(f[10])),
+            scaled(4.65f) + " " + scaled(4.32f));
 }
 
 // The three stages of the area-moment scaling on either side of their
@@ -339,8 +339,8 @@ TEST(Scenario, ScalingStagesAtTheirBounds) {
     dir.write("s.toml", description(c));
     Ended run = run_fault(dir.path, {"s.toml"});
     ASSERT_EQ(run.code, 0) << run.err;
-    std::string m0_line = text("M0: %.6g N m, Mw %.6g (the area-moment scaling of the plane's area: %s)\n", s.m0,
-                               (std::log10(s.m0) - 9.1) / 1.5, s.reference);
+    std::string m0_line = formatted("M0: %.6g N m, Mw %.6g (the area-moment scaling of the plane's area: %s)\n", s.m0,
+                                    (std::log10(s.m0) - 9.1) / 1.5, s.reference);
     EXPECT_NE(run.out.find(m0_line), std::string::npos) << run.out << m0_line;
   }
 }

@@ -277,10 +277,10 @@ struct Usage {
 TEST(SrfInfo, AWrongCommandLineIsRefused) {
   TempDir scratch;
   const Usage cases[] = {
-      {"no file", {}, "usage: slipvel-fault info FILE.srf"},
-      {"two files", {"a.srf", "b.srf"}, "usage: slipvel-fault info FILE.srf"},
+      {"no file", {}, "no SRF file given\nusage: slipvel-fault info FILE.srf"},
+      {"two files", {"a.srf", "b.srf"}, "one SRF file at a time: b.srf\nusage: slipvel-fault info FILE.srf"},
       {"an option info does not have", {"-v", "a.srf"},
-       "info: unknown option -v (usage: slipvel-fault info FILE.srf)"},
+       "unknown option -v\nusage: slipvel-fault info FILE.srf"},
   };
   for (const Usage& u : cases) {
     Ended r = info(u.args, scratch);

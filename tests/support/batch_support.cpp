@@ -1,6 +1,8 @@
 // Process plumbing and comparisons for the tests of slipvel-batch.
 #include "support/batch_support.h"
 
+#include "sys/child_environment.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
@@ -17,8 +19,6 @@
 #define SLIPVEL_BIN "build/slipvel"
 #endif
 
-extern char** environ;
-
 std::string table_text(const std::vector<Row>& rows) {
   std::string text = "id,fmax,slip,vm,ts\n";
   for (const Row& r : rows) text += r.id + "," + r.fmax + "," + r.slip + "," + r.vm + "," + r.ts + "\n";
@@ -28,34 +28,10 @@ std::string table_text(const std::vector<Row>& rows) {
 std::string build_dir() { return std::filesystem::path(SLIPVEL_BIN).parent_path(); }
 std::string batch_tool() { return build_dir() + "/slipvel-batch"; }
 
-namespace {
-
-// This process's environment with `env` entries set on top.
-std::vector<std::string> environment(const std::vector<std::string>& env) {
-  std::vector<std::string> all;
-  auto name = [](const std::string& e) { return e.substr(0, e.find('=') + 1); };
-  for (char** e = environ; *e; e++) {
-    bool replaced = false;
-    for (const std::string& x : env) replaced |= name(x) == name(*e);
-    if (!replaced) all.push_back(*e);
-  }
-  all.insert(all.end(), env.begin(), env.end());
-  return all;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& v) {
-  std::vector<char*> p;
-  for (std::string& s : v) p.push_back(s.data());
-  p.push_back(nullptr);
-  return p;
-}
-
-}  // namespace
-
 pid_t start_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                     const TempDir& scratch) {
-  std::vector<std::string> args = argv, vars = environment(env);
-  std::vector<char*> arg_p = pointers(args), var_p = pointers(vars);
+  std::vector<std::string> args = argv, vars = environment_with(env);
+  std::vector<char*> arg_p = exec_array(args), var_p = exec_array(vars);
   std::string out = scratch.file("command.out"), err = scratch.file("command.err");
   pid_t pid = fork();
   if (pid == 0) {
