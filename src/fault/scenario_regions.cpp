@@ -14,13 +14,7 @@ constexpr double edge_km = 1e-9;
 
 std::string figure(double x) { return formatted("%g", x); }
 
-std::string span(double from, double to) {
-  std::string text = "[";
-  text += figure(from);
-  text += ", ";
-  text += figure(to);
-  return text + "]";
-}
+std::string span(double from, double to) { return formatted("[%g, %g]", from, to); }
 
 [[noreturn]] void refuse(const Description& d, int line, const std::string& what) {
   throw Refusal(d.path + ":" + std::to_string(line) + ": " + what);
