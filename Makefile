@@ -68,7 +68,8 @@ bench: build
 # The example fault: its SRF file, a summary of it and its pictures in out/
 # (out/example.png and .svg, the map out/example-map.png and .pdf); then the
 # scenario on the same plane, its derivation and its pictures
-# (out/scenario.png and .svg). Only the program and the fault tool are built.
+# (out/scenario.png and .svg), and the layered two-segment example the same
+# way (out/segments*). Only the program and the fault tool are built.
 fault: configure
 	cmake --build $(BUILD) -j 2 --target slipvel slipvel-fault
 	mkdir -p out
@@ -78,6 +79,9 @@ fault: configure
 	$(BUILD)/slipvel-fault -o out/scenario.srf --csv out/scenario-subfaults.csv examples/scenario.toml
 	$(BUILD)/slipvel-fault info out/scenario.srf
 	$(BUILD)/slipvel-fault plot -o out/scenario out/scenario.srf
+	$(BUILD)/slipvel-fault -o out/segments.srf --csv out/segments-subfaults.csv examples/segments.toml
+	$(BUILD)/slipvel-fault info out/segments.srf
+	$(BUILD)/slipvel-fault plot --map -o out/segments out/segments.srf
 
 # slipvel, slipvel-batch, their manual pages and the plot script under PREFIX.
 install: configure

@@ -16,19 +16,17 @@ namespace {
 const Answers example{6, 4.65f, 4.32f, 2.8f};
 
 void BM_SubfaultPulse(benchmark::State& state) {
-  Samples tm;
-  fill_time_grid(tm, nt_grid);
+  PulseGrid tm(example.ts);
   SubfaultPulse pulse;
   for (auto _ : state) {
     compute_pulse(tm, example, 1, 1, pulse);
-    benchmark::DoNotOptimize(pulse.rate.v[10]);
+    benchmark::DoNotOptimize(pulse.rate[10]);
   }
 }
 BENCHMARK(BM_SubfaultPulse);
 
 void BM_SubfaultPulseAndSrf(benchmark::State& state) {
-  Samples tm;
-  fill_time_grid(tm, nt_grid);
+  PulseGrid tm(example.ts);
   SubfaultPulse pulse;
   SrfPoint f;
   f.lon = -118.5, f.lat = 34.3, f.dep = 5.3, f.stk = 122, f.dip = 40, f.area = 1e10, f.tinit = 5.7, f.dt = 0.01;
@@ -37,7 +35,7 @@ void BM_SubfaultPulseAndSrf(benchmark::State& state) {
   for (auto _ : state) {
     out.clear();
     compute_pulse(tm, example, 1, 1, pulse);
-    benchmark::DoNotOptimize(append_srf_point(out, f, pulse.rate.v, pulse.nt1));
+    benchmark::DoNotOptimize(append_srf_point(out, f, pulse.rate.data(), pulse.nt1));
   }
   state.counters["bytes"] = static_cast<double>(out.size());
 }
@@ -46,14 +44,13 @@ BENCHMARK(BM_SubfaultPulseAndSrf);
 // Reading the 282 printed samples of the example pulse back: from_chars
 // against the integer path of printed_value, side by side.
 std::vector<std::string> sample_texts() {
-  Samples tm;
-  fill_time_grid(tm, nt_grid);
+  PulseGrid tm(example.ts);
   SubfaultPulse pulse;
   compute_pulse(tm, example, 1, 1, pulse);
   std::vector<std::string> texts;
   for (int k = 1; k <= pulse.nt1; k++) {
     char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(pulse.rate(k)) * 100,
+    auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(pulse.rate[k - 1]) * 100,
                            std::chars_format::scientific, 5);
     texts.emplace_back(buf, r.ptr);
   }

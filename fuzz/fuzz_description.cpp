@@ -51,14 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   expect_plane(d);
-  static Samples tm;
-  fill_time_grid(tm, nt_grid);
+  PulseGrid grid(d.pulse.ts);
   static SubfaultPulse pulse;
   try {
-    compute_pulse(tm, d.pulse, 1, 1, pulse);
+    compute_pulse(grid, d.pulse, 1, 1, pulse);
   } catch (const Refusal&) {
     return 0;
   }
-  if (pulse.nt1 < 0 || pulse.nt1 > nt_grid) finding("a sample count beyond the grid");
+  if (pulse.nt1 < 0 || pulse.nt1 > grid.samples()) finding("a sample count beyond the grid");
   return 0;
 }

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "records/channel.h"
-#include "records/report.h"
+#include "records/early_end.h"
 
 namespace {
 

@@ -9,12 +9,14 @@
 #include "sys/refusal.h"
 
 const char* const run_synopsis =
-    "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--csv FILE.csv] [--table FILE.csv] "
-    "DESCRIPTION.toml";
+    "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--points-per-segment] [--csv FILE.csv] "
+    "[--table FILE.csv] DESCRIPTION.toml";
 const char* const run_details =
     "Writes the fault of a TOML description as one SRF file, every subfault with the pulse of slipvel.\n"
-    "  -o FILE.srf           the SRF file (default: the description's name with .srf, in this folder)\n"
+    "  -o FILE.srf           the SRF file (\"-\": standard output; default: the description's name with .srf,\n"
+    "                        in this folder)\n"
     "  --srf-version V       1.0 or 2.0 (default 2.0)\n"
+    "  --points-per-segment  one POINTS block per segment (default: one for all)\n"
     "  --csv FILE.csv        also every subfault's position, rupture time, answers, slip and moment\n"
     "  --table FILE.csv      also a table for slipvel-batch with every subfault's four answers\n"
     "  -j N                  subfaults computed on N threads (default: every core)\n";
@@ -42,7 +44,8 @@ std::string default_srf(const std::string& description) {
 
 int fault_run_command(int argc, char** argv) {
   CommandLine line = parse_command_line(
-      argc, argv, {{"-j", "a value"}, {"-o", "a value"}, {"--csv", "a value"}, {"--table", "a value"}, {"--srf-version", "a value"}},
+      argc, argv, {{"-j", "a value"}, {"-o", "a value"}, {"--csv", "a value"}, {"--table", "a value"}, {"--srf-version", "a value"},
+                  {"--points-per-segment"}},
       usage);
   if (line.help) return print_usage(usage);
   FaultRunRequest r;
@@ -52,6 +55,7 @@ int fault_run_command(int argc, char** argv) {
     if (name == "-o") r.srf = value;
     if (name == "--csv") r.csv = value;
     if (name == "--table") r.table = value;
+    if (name == "--points-per-segment") r.points_per_segment = true;
     if (name == "--srf-version") {
       if (value != "1.0" && value != "2.0") throw Refusal("--srf-version is 1.0 or 2.0, not \"" + value + "\"");
       r.srf_version = value;

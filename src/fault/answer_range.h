@@ -1,7 +1,8 @@
 #pragma once
 // Where the four answers may lie, for every place that reads them (the
 // description's [pulse] and areas, the subfault table): fmax, vm and ts
-// above 0, slip 0 or more, each a finite float.
+// above 0, slip 0 or more, each a finite float, and ts at most the longest
+// pulse that the fault tool samples.
 #include <string>
 #include <string_view>
 

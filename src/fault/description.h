@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fault/medium.h"
 #include "fault/scenario.h"
 #include "pulse/answers.h"
 
@@ -24,6 +25,7 @@ struct Plane {
 // A rectangle of the plane (km along strike from the top centre, km down dip
 // from the top edge) whose subfault centres take the answers it gives.
 struct Area {
+  int segment = 0;  // from 0
   double along0 = 0, along1 = 0, down0 = 0, down1 = 0;
   std::optional<float> fmax, slip, vm, ts;
   int line = 0;
@@ -31,6 +33,7 @@ struct Area {
 
 // A row of the subfault table: the answers of subfault (i, j), from 1.
 struct SubfaultRow {
+  int segment = 0;  // from 0
   int i = 0, j = 0;
   Answers answers;
 };
@@ -49,12 +52,32 @@ struct ScenarioBlock {
   std::vector<AsperityBlock> asperities;
 };
 
+// One segment of a fault of several: its plane (hypo_* set on the segment
+// that holds the hypocentre) and a delay (s) added to the times at which the
+// front reaches its edges over a gap.
+struct Segment {
+  Plane plane;
+  double delay = 0;
+  int line = 0;
+};
+
 struct Description {
   std::string path;
-  Plane plane;
+  Plane plane;                    // the hypocentre's segment
+  std::vector<Segment> segments;  // in the file's order; one for the top-level plane
+  int hypo_segment = 0;           // from 0
+  Medium medium;                // one layer for a uniform medium
+  std::string velocity_file;    // where the layers came from, if from a file
+  // Rupture velocity: [rupture] velocity, or a ratio to each subfault's VS.
+  std::optional<VelocityRatio> rupture_ratio;
+  // Where one figure of the whole fault is needed (the magnitude, a scenario):
+  // the uniform medium's own values, or for layers and a ratio the
+  // area-weighted means over the plane (mu of rho beta^2 per subfault).
   double rupture_velocity = 0;  // km/s
   double vs = 0, density = 0;   // km/s, g/cm^3
+  double mu = 0;                // Pa
   Answers pulse;                // the whole plane's answers
+  int pulse_line = 0;           // the line of [pulse] slip
   std::vector<Area> areas;      // in the file's order: a later area wins
   std::vector<SubfaultRow> table;  // wins over the areas
   std::string table_path;

@@ -9,6 +9,7 @@ struct FaultRunRequest {
   std::string csv, table;            // also these where named
   std::string srf_version = "2.0";   // "1.0" or "2.0"
   int jobs = 1;                      // threads
+  bool points_per_segment = false;   // one POINTS block per segment
 };
 
 // Reads the description, computes every subfault's pulse on `jobs` threads

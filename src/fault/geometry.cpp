@@ -23,23 +23,33 @@ SubfaultPlace centre_of(const Plane& p, int i, int j) {
 }
 
 SubfaultPlace place_subfault(const Description& d, const SrfPlane& plane, int i, int j) {
-  const Plane& p = d.plane;
-  SubfaultPlace s = centre_of(p, i, j);
-  s.depth = p.depth_to_top + s.down * std::sin(radians(p.dip));
-  LonLat at = surface_position(plane, s.along, s.down);
-  s.lon = at.lon, s.lat = at.lat;
+  SubfaultPlace s = place_on(d.plane, plane, i, j);
   // Rupture time: straight distance on the plane at the rupture velocity.
-  s.tinit = std::hypot(s.along - p.hypo_along_stk, s.down - p.hypo_down_dip) / d.rupture_velocity;
+  s.tinit = straight_time(d.plane, s, d.rupture_velocity);
   return s;
 }
 
 SubfaultPlace place_subfault(const Description& d, int i, int j) { return place_subfault(d, srf_plane(d.plane), i, j); }
 
+SubfaultPlace place_on(const Plane& p, const SrfPlane& plane, int i, int j) {
+  SubfaultPlace s = centre_of(p, i, j);
+  s.depth = depth_at(p, s.down);
+  LonLat at = surface_position(plane, s.along, s.down);
+  s.lon = at.lon, s.lat = at.lat;
+  return s;
+}
+
+double straight_time(const Plane& p, const SubfaultPlace& s, double velocity) {
+  return std::hypot(s.along - p.hypo_along_stk, s.down - p.hypo_down_dip) / velocity;
+}
+
+double depth_at(const Plane& p, double down) { return p.depth_to_top + down * std::sin(radians(p.dip)); }
+
 double subfault_area_km2(const Plane& p) { return p.dlen * p.dwid; }
 
 SrfPlane srf_plane(const Plane& p) {
   SrfPlane s;
-  s.elon = p.lon_top_center, s.elat = p.lat_top_center;
+  s.elon = normal_longitude(p.lon_top_center), s.elat = p.lat_top_center;
   s.nstk = p.nstk, s.ndip = p.ndip;
   s.len = p.length, s.wid = p.width;
   s.stk = p.strike, s.dip = p.dip, s.dtop = p.depth_to_top;

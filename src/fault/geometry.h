@@ -5,6 +5,7 @@
 #include "srf/srf_file.h"
 
 struct SubfaultPlace {
+  int segment = 0;           // from 0
   int i = 0, j = 0;          // from 1: along strike, down dip
   double along = 0, down = 0;  // km from the top centre along strike, from the top edge down dip
   double lon = 0, lat = 0;   // degrees
@@ -22,8 +23,18 @@ struct SubfaultPlace {
 SubfaultPlace place_subfault(const Description& d, const SrfPlane& plane, int i, int j);
 SubfaultPlace place_subfault(const Description& d, int i, int j);
 
+// The same on any plane `p` (`plane` as the SRF states it), without the
+// rupture time.
+SubfaultPlace place_on(const Plane& p, const SrfPlane& plane, int i, int j);
+
+// The straight distance on the plane from the hypocentre over the velocity.
+double straight_time(const Plane& p, const SubfaultPlace& s, double velocity);
+
 // Only the indices and the centre on the plane (along, down) of (i, j).
 SubfaultPlace centre_of(const Plane& p, int i, int j);
+
+// Depth of a point `down` km down dip from the top edge, km.
+double depth_at(const Plane& p, double down);
 
 // Area of every subfault, DLEN * DWID, in km^2.
 double subfault_area_km2(const Plane& p);

@@ -29,7 +29,8 @@ std::string deciding_key(const Description& d, int& line) {
     return "MAGNITUDE = " + figure(*d.magnitude);
   }
   line = d.vs_line;
-  return "medium.vs = " + figure(d.vs);
+  if (d.medium.layers.size() == 1) return "medium.vs = " + figure(d.vs);
+  return "medium (vs over the plane = " + figure(d.vs) + " km/s)";
 }
 
 void check_share_of_plane(const Description& d, const ScenarioFigures& f) {
@@ -99,6 +100,7 @@ ScenarioInputs scenario_inputs(const Description& d) {
 
 ScenarioRegions derive_regions(const Description& d) {
   ScenarioRegions r;
+  r.plane = d.plane;
   r.figures = derive_scenario(scenario_inputs(d));
   const ScenarioFigures& f = r.figures;
   check_share_of_plane(d, f);
@@ -128,7 +130,7 @@ void apply_regions(const ScenarioRegions& r, Description& d) {
 
 int region_of(const ScenarioRegions& r, const SubfaultPlace& s) {
   for (size_t k = r.asperities.size(); k-- > 0;)
-    if (area_holds(r.asperities[k], s)) return static_cast<int>(k);
+    if (area_holds(r.asperities[k], r.plane, s.along, s.down)) return static_cast<int>(k);
   return static_cast<int>(r.asperities.size());
 }
 

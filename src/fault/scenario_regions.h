@@ -11,13 +11,15 @@
 
 struct ScenarioRegions {
   ScenarioFigures figures;
+  Plane plane;  // the one plane that the rectangles lie on
   std::vector<Area> asperities;  // each asperity's rectangle with its four answers
   Answers background;
 };
 
 // The inputs of the relations from the description: its Mw, its plane, its
-// medium's rigidity and shear-wave speed, its rupture velocity, the
-// scenario's fmax and asperities.
+// medium's rigidity and shear-wave speed and its rupture velocity (a layered
+// medium's area-weighted means over the plane), the scenario's fmax and
+// asperities.
 ScenarioInputs scenario_inputs(const Description& d);
 
 // Derives the scenario of `d`.
@@ -33,7 +35,7 @@ ScenarioRegions derive_regions(const Description& d);
 void apply_regions(const ScenarioRegions& r, Description& d);
 
 // The region that holds the centre of `s`: the asperity's index from 0 (on
-// an edge that two share, the later, as with areas), or the asperities'
+// an edge that two share, the later; edges to the areas' tolerance), or the asperities'
 // count for the background.
 int region_of(const ScenarioRegions& r, const SubfaultPlace& s);
 

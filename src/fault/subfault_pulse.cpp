@@ -1,6 +1,7 @@
 #include "fault/subfault_pulse.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 
 #include "sys/refusal.h"
@@ -25,8 +26,18 @@ std::string describe_subfault(const Answers& a, int i, int j, const std::string&
          ", slip = " + float_text(a.slip) + ", vm = " + float_text(a.vm) + ", ts = " + float_text(a.ts);
 }
 
-void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPulse& out, const std::string& region) {
+PulseGrid::PulseGrid(float longest_ts) {
+  // The first time past ts, and one more sample: the zero that ends the pulse.
+  double past = std::floor(std::min(static_cast<double>(longest_ts), longest_pulse_s) / grid_step) + 3;
+  tm.resize(static_cast<size_t>(std::max(static_cast<double>(nt_grid), past)));
+  fill_time_grid(tm.data(), samples());
+}
+
+void compute_pulse(const PulseGrid& grid, const Answers& a, int i, int j, SubfaultPulse& out,
+                   const std::string& region) {
   auto refuse = [&](const std::string& what) { throw Refusal(describe_subfault(a, i, j, region) + ": " + what); };
+  const int nt = grid.samples();
+  out.rate.resize(grid.tm.size());
   out.td = peak_time(a.fmax);
   out.tr = decay_end(a.ts);
   out.nt1 = 0;
@@ -34,12 +45,14 @@ void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPu
   // No slip, no pulse: the search would look for a zero that the parabola
   // alone overshoots.
   if (a.slip == 0) return;
-  SlipSearch s = vslip(tm, out.rate, nt_grid, a.slip, out.td, a.vm, out.tr, a.ts);
+  const float* tm = grid.tm.data();
+  float* rate = out.rate.data();
+  SlipSearch s = vslip(tm, rate, nt, a.slip, out.td, a.vm, out.tr, a.ts);
   if (!s.converged) refuse("the slip-velocity search does not converge");
   int last = 0;
-  for (int k = 1; k <= nt_grid; k++) {
-    float v = out.rate(k);
-    if (!std::isfinite(v)) refuse("sample " + std::to_string(k) + " (t = " + float_text(tm(k)) + " s) is not finite");
+  for (int k = 1; k <= nt; k++) {
+    float v = rate[k - 1];
+    if (!std::isfinite(v)) refuse("sample " + std::to_string(k) + " (t = " + float_text(tm[k - 1]) + " s) is not finite");
     if (v > out.peak) out.peak = v;
     if (v != 0) last = k;
   }
@@ -47,10 +60,10 @@ void compute_pulse(const Samples& tm, const Answers& a, int i, int j, SubfaultPu
   // a few float steps below zero. Anything lower is a pulse that runs
   // backwards, as the search gives for a slip that the rise alone exceeds.
   for (int k = 1; k <= last; k++)
-    if (static_cast<double>(out.rate(k)) < -1e-6 * out.peak)
-      refuse("sample " + std::to_string(k) + " (t = " + float_text(tm(k)) + " s) is negative (" +
-             float_text(out.rate(k)) + " m/s)");
+    if (static_cast<double>(rate[k - 1]) < -1e-6 * out.peak)
+      refuse("sample " + std::to_string(k) + " (t = " + float_text(tm[k - 1]) + " s) is negative (" +
+             float_text(rate[k - 1]) + " m/s)");
   if (out.peak <= 0) refuse("no sample lies above zero (ts is within the first step of " + float_text(grid_dt) + " s)");
   // The samples run to the first zero after the pulse, or to the grid's end.
-  out.nt1 = last < nt_grid ? last + 1 : nt_grid;
+  out.nt1 = last < nt ? last + 1 : nt;
 }

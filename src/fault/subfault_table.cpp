@@ -1,5 +1,6 @@
 #include "fault/subfault_table.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -11,7 +12,7 @@
 
 namespace {
 
-const std::string_view header = "i,j,fmax,slip,vm,ts";
+const std::string_view one_segment = "i,j,fmax,slip,vm,ts", segments = "segment,i,j,fmax,slip,vm,ts";
 
 std::vector<std::string_view> fields(std::string_view line) {
   std::vector<std::string_view> out;
@@ -26,9 +27,16 @@ std::vector<std::string_view> fields(std::string_view line) {
 }  // namespace
 
 std::vector<SubfaultRow> read_subfault_table(const std::string& path, int nstk, int ndip) {
+  return read_subfault_table(path, {{nstk, ndip}});
+}
+
+std::vector<SubfaultRow> read_subfault_table(const std::string& path, const std::vector<std::pair<int, int>>& sizes) {
+  // With several segments, each row names its segment (from 1) first.
+  const int g0 = sizes.size() > 1 ? 1 : 0;
+  const std::string_view header = g0 ? segments : one_segment;
   std::string text = read_text_file(path);
   std::vector<SubfaultRow> rows;
-  std::map<std::pair<int, int>, int> seen;  // subfault -> line that gave it
+  std::map<std::array<int, 3>, int> seen;  // subfault -> line that gave it
   int line_no = 0;
   auto refuse = [&](const std::string& what) { throw Refusal(path + ":" + std::to_string(line_no) + ": " + what); };
   std::string_view rest = text;
@@ -42,8 +50,13 @@ std::vector<SubfaultRow> read_subfault_table(const std::string& path, int nstk, 
       if (line != header) refuse("the first line must be exactly " + std::string(header));
       continue;
     }
+    // Blank and comment lines are skipped, as in slipvel-batch's tables.
+    if (line.find_first_not_of(" \t") == std::string_view::npos || line.starts_with('#')) continue;
     std::vector<std::string_view> f = fields(line);
-    if (f.size() != 6) refuse("a row has 6 fields (" + std::string(header) + "), this one " + std::to_string(f.size()));
+    const size_t want = 6 + static_cast<size_t>(g0);
+    if (f.size() != want)
+      refuse("a row has " + std::to_string(want) + " fields (" + std::string(header) + "), this one " +
+             std::to_string(f.size()));
     SubfaultRow row;
     // Indices: whole numbers within the plane.
     auto index = [&](std::string_view s, const char* name) {
@@ -52,16 +65,26 @@ std::vector<SubfaultRow> read_subfault_table(const std::string& path, int nstk, 
       if (r.ec != std::errc() || r.ptr != s.data() + s.size()) refuse(std::string(name) + " must be a whole number, not \"" + std::string(s) + "\"");
       return v;
     };
-    row.i = index(f[0], "i");
-    row.j = index(f[1], "j");
+    std::string of;  // " of segment G" with several
+    if (g0) {
+      int g = index(f[0], "segment");
+      if (g < 1 || g > static_cast<int>(sizes.size()))
+        refuse("segment " + std::to_string(g) + " does not exist: the fault has " + std::to_string(sizes.size()) +
+               " segments");
+      row.segment = g - 1;
+      of = " of segment " + std::to_string(g);
+    }
+    const auto [nstk, ndip] = sizes[static_cast<size_t>(row.segment)];
+    row.i = index(f[static_cast<size_t>(g0)], "i");
+    row.j = index(f[static_cast<size_t>(g0) + 1], "j");
     if (row.i < 1 || row.i > nstk || row.j < 1 || row.j > ndip)
-      refuse("subfault (" + std::to_string(row.i) + ", " + std::to_string(row.j) + ") does not exist: the plane has " +
-             std::to_string(nstk) + " x " + std::to_string(ndip) + " subfaults");
+      refuse("subfault (" + std::to_string(row.i) + ", " + std::to_string(row.j) + ")" + of + " does not exist: the " +
+             (g0 ? "segment" : "plane") + " has " + std::to_string(nstk) + " x " + std::to_string(ndip) + " subfaults");
     // Answers: the nearest double, then the nearest float, as the program reads them.
     const char* names[] = {"fmax", "slip", "vm", "ts"};
     float* values[] = {&row.answers.fmax, &row.answers.slip, &row.answers.vm, &row.answers.ts};
     for (int k = 0; k < 4; k++) {
-      std::string_view s = f[2 + k];
+      std::string_view s = f[static_cast<size_t>(g0 + 2 + k)];
       double x = 0;
       auto r = std::from_chars(s.data(), s.data() + s.size(), x);
       if (r.ec != std::errc() || r.ptr != s.data() + s.size() || s.empty())
@@ -71,9 +94,9 @@ std::vector<SubfaultRow> read_subfault_table(const std::string& path, int nstk, 
       if (!wrong.empty()) refuse(std::string(names[k]) + " = " + std::string(s) + " " + wrong);
       *values[k] = v;
     }
-    auto [it, fresh] = seen.emplace(std::pair{row.i, row.j}, line_no);
+    auto [it, fresh] = seen.emplace(std::array{row.segment, row.i, row.j}, line_no);
     if (!fresh)
-      refuse("subfault (" + std::to_string(row.i) + ", " + std::to_string(row.j) + ") is already given on line " +
+      refuse("subfault (" + std::to_string(row.i) + ", " + std::to_string(row.j) + ")" + of + " is already given on line " +
              std::to_string(it->second));
     rows.push_back(row);
   }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "srf/plane_geometry.h"
+#include "srf/srf_facts.h"
 #include "sys/end_signal.h"
 #include "sys/refusal.h"
 
@@ -42,6 +43,9 @@ void FactsCollector::point(const SrfPoint& p) {
   }
   f.peak = static_cast<float>(peak);
   f.duration = static_cast<float>(last > 0 ? static_cast<double>(last) * p.dt : 0.0);
+  if (n == 0) facts_.rake = p.rake;
+  facts_.moment += point_moment(p);
+  facts_.medium = facts_.medium && p.has_medium;
   f.lon = static_cast<float>(p.lon);
   f.lat = static_cast<float>(p.lat);
   f.dep = static_cast<float>(p.dep);
@@ -51,7 +55,8 @@ void FactsCollector::point(const SrfPoint& p) {
   largest_slip_.offer(f.slip, n, p, rate_);
   longest_.offer(f.duration, n, p, rate_);
   earliest_.offer(-p.tinit, n, p, rate_);
-  if (n == hypo_cell_) hypo_plane_.offer(0, n, p, rate_);
+  for (size_t k = 0; k < hypo_cells_.size(); k++)
+    if (n == hypo_cells_[k]) hypo_points_[k].offer(0, n, p, rate_);
   if (on_plane_edge(n)) edge_plane_.offer(f.slip, n, p, rate_);
   // Without a plane the bottom edge is the deepest row: depths within a
   // metre count as one row.
@@ -76,9 +81,15 @@ FaultFacts FactsCollector::finish() {
     facts_.mean_dip = sum_dip_ / static_cast<double>(n);
     facts_.mean_side = sum_side_ / static_cast<double>(n);
   }
-  bool hypo_on_plane = facts_.on_planes && hypo_plane_.index >= 0;
+  BestPoint hypo_plane;
+  for (size_t k = 0; k < hypo_points_.size(); k++)
+    if (hypo_points_[k].index >= 0 && (hypo_plane.index < 0 || hypo_points_[k].tinit < hypo_plane.tinit)) {
+      hypo_plane = hypo_points_[k];
+      facts_.hypocentre = hypo_places_[k];
+    }
+  bool hypo_on_plane = facts_.on_planes && hypo_plane.index >= 0;
   if (!hypo_on_plane) facts_.hypocentre = PlanePosition();
-  facts_.telling = {(hypo_on_plane ? hypo_plane_ : earliest_).as("hypocentre"),
+  facts_.telling = {(hypo_on_plane ? hypo_plane : earliest_).as("hypocentre"),
                     largest_slip_.as("largest slip"), longest_.as("longest duration"),
                     (facts_.on_planes ? edge_plane_ : edge_deep_).as("edge")};
   return std::move(facts_);
@@ -96,8 +107,10 @@ void FactsCollector::rate_magnitudes(const SrfPoint& p) {
   }
 }
 
-// The subfault that holds the hypocentre of the first segment whose own
-// plane holds it (SHYP, DHYP are given per segment).
+// The subfault that holds SHYP, DHYP of each segment whose own plane holds
+// them (they are given per segment; a file of several segments may give on
+// each the place where the rupture starts on it): the hypocentre is the one
+// reached first, the first segment's where several tie.
 void FactsCollector::find_hypocentre_cell() {
   const std::vector<SrfPlane>& planes = facts_.header.planes;
   for (size_t k = 0; k < planes.size(); k++) {
@@ -106,9 +119,9 @@ void FactsCollector::find_hypocentre_cell() {
     if (!(s.shyp >= -s.len / 2 && s.shyp <= s.len / 2 && s.dhyp >= 0 && s.dhyp <= s.wid)) continue;
     PlaneCells cells = plane_cells(s);
     int i = cells.cell_along(s.shyp), j = cells.cell_down(s.dhyp);
-    hypo_cell_ = facts_.segment_start[k] + static_cast<long>(j) * s.nstk + i;
-    facts_.hypocentre = {static_cast<int>(k), i, j, s.shyp, s.dhyp};
-    return;
+    hypo_cells_.push_back(facts_.segment_start[k] + static_cast<long>(j) * s.nstk + i);
+    hypo_places_.push_back({static_cast<int>(k), i, j, s.shyp, s.dhyp});
+    hypo_points_.emplace_back();
   }
 }
 

@@ -44,6 +44,9 @@ struct FaultFacts {
   std::vector<TellingSubfault> telling;  // the four roles, in that order
   double mean_strike = 0, mean_dip = 90;  // degrees, of the points
   double mean_side = 1;                   // km, the mean of sqrt(AREA)
+  double rake = 0;                        // degrees, of the first point
+  double moment = 0;                      // N m, as info finds it
+  bool medium = true;                     // every point has VS and DEN (else no moment)
   // The hypocentre on the plane: segment -1 where no PLANE holds it.
   PlanePosition hypocentre;
 };
@@ -84,9 +87,13 @@ class FactsCollector : public SrfVisitor {
   bool on_plane_edge(long n) const;
 
   FaultFacts facts_;
-  long planned_points_ = 0, hypo_cell_ = -1;
+  long planned_points_ = 0;
+  // Each segment's SHYP, DHYP that lies on it: its cell, place and point.
+  std::vector<long> hypo_cells_;
+  std::vector<PlanePosition> hypo_places_;
+  std::vector<BestPoint> hypo_points_;
   std::vector<float> rate_;
-  BestPoint largest_slip_, longest_, earliest_, hypo_plane_, edge_plane_, edge_deep_;
+  BestPoint largest_slip_, longest_, earliest_, edge_plane_, edge_deep_;
   double deepest_ = 0;
   double sum_sin_ = 0, sum_cos_ = 0, sum_dip_ = 0, sum_side_ = 0;
 };

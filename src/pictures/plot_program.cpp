@@ -92,6 +92,7 @@ class FigureWriter {
         write_matrix("peak", k, &PointFacts::peak);
         write_matrix("duration", k, &PointFacts::duration);
         write_matrix("tinit", k, &PointFacts::tinit);
+        write_contour_labels(k);
       } else {
         write_cells(k);
       }
@@ -110,7 +111,7 @@ class FigureWriter {
   }
 
   // The grid row by row from the top, each cell the mean of its subfaults.
-  void write_matrix(const char* what, int k, float PointFacts::*value) {
+  std::vector<double> block_means(int k, float PointFacts::*value) const {
     const SrfPlane& s = f_.header.planes[k];
     auto [nx, ny] = cells(k);
     std::vector<double> sum(static_cast<size_t>(nx) * ny, 0.0);
@@ -124,6 +125,13 @@ class FigureWriter {
         count[c]++;
       }
     }
+    for (size_t c = 0; c < sum.size(); c++) sum[c] /= count[c];
+    return sum;
+  }
+
+  void write_matrix(const char* what, int k, float PointFacts::*value) {
+    auto [nx, ny] = cells(k);
+    std::vector<double> mean = block_means(k, value);
     char text[32];
     std::snprintf(text, sizeof text, "$%s%d << EOD\n", what, k);
     put(text);
@@ -132,7 +140,7 @@ class FigureWriter {
       line.clear();
       for (int i = 0; i < nx; i++) {
         size_t c = static_cast<size_t>(j) * nx + i;
-        std::snprintf(text, sizeof text, i ? " %.6g" : "%.6g", sum[c] / count[c]);
+        std::snprintf(text, sizeof text, i ? " %.6g" : "%.6g", mean[c]);
         line += text;
       }
       line += '\n';
@@ -169,6 +177,57 @@ class FigureWriter {
       std::snprintf(text, sizeof text, "%.7g %.6g\n", t.tinit + static_cast<double>(s) * t.dt,
                     static_cast<double>(t.rate[s]));
       put(text);
+    }
+    put("EOD\n");
+  }
+
+  // Where the rupture-time contours of segment k are labelled: points where
+  // a level crosses the grid between two cell centres, away from the frame
+  // (a label is never cut by it) and from every label placed before (none
+  // runs into another), at most two per level.
+  void write_contour_labels(int k) {
+    put("$labels" + std::to_string(k) + " << EOD\n");
+    if (tinit_max_ > 0) {
+      auto [nx, ny] = cells(k);
+      const SrfPlane& s = f_.header.planes[k];
+      PlaneCells c = plane_cells(s, nx, ny);
+      std::vector<double> t = block_means(k, &PointFacts::tinit);
+      const Box& b = layout_.rows[k][0];
+      double px = b.width() / s.len, py = b.height() / s.wid;  // pixels per km
+      const double label_w = 46, label_h = 18;                   // a boxed "2.5 s", px
+      std::vector<std::pair<double, double>> placed;
+      for (double level = contour_step_; level < tinit_max_; level += contour_step_) {
+        std::vector<std::pair<double, double>> at;  // crossings, km
+        auto cross = [&](double a, double b2, double x0, double y0, double x1, double y1) {
+          if ((a - level) * (b2 - level) >= 0 || a == b2) return;
+          double f = (level - a) / (b2 - a);
+          at.push_back({x0 + f * (x1 - x0), y0 + f * (y1 - y0)});
+        };
+        for (int j = 0; j < ny; j++)
+          for (int i = 0; i < nx; i++) {
+            double v = t[static_cast<size_t>(j) * nx + i];
+            if (i + 1 < nx) cross(v, t[static_cast<size_t>(j) * nx + i + 1], c.along(i), c.down(j), c.along(i + 1), c.down(j));
+            if (j + 1 < ny) cross(v, t[static_cast<size_t>(j + 1) * nx + i], c.along(i), c.down(j), c.along(i), c.down(j + 1));
+          }
+        int taken = 0;
+        // From the middle of the level's crossings outwards: the first
+        // labels sit well inside the line, not at its ends.
+        for (size_t m = 0; m < at.size() && taken < 2; m++) {
+          size_t q = at.size() / 2 + (m % 2 ? (m + 1) / 2 : -(m / 2));
+          if (q >= at.size()) continue;
+          auto [x, y] = at[q];
+          double xp = (x + s.len / 2) * px, yp = y * py;
+          if (xp < label_w / 2 + 4 || xp > b.width() - label_w / 2 - 4 || yp < label_h / 2 + 3 ||
+              yp > b.height() - label_h / 2 - 3)
+            continue;
+          bool clear = true;
+          for (auto [u, v] : placed) clear = clear && (std::fabs(u - xp) > label_w + 4 || std::fabs(v - yp) > label_h + 3);
+          if (!clear) continue;
+          placed.push_back({xp, yp});
+          put(formatted("%.6g %.6g \"%g s\"\n", x, y, level));
+          taken++;
+        }
+      }
     }
     put("EOD\n");
   }
@@ -311,13 +370,9 @@ class FigureWriter {
 
   std::string contours(int k) const {
     if (!grid(k) || !(tinit_max_ > 0)) return "";
-    // A label every quarter of the plane's span of subfaults along a line.
-    auto [nx, ny] = cells(k);
-    int every = std::max(10, (nx + ny) / 4);
     std::string name = "$contour" + std::to_string(k);
-    return ", " + name + " using 1:2 with lines lc rgb \"#202020\" lw 1 title \"rupture time\", " + name +
-           " every " + std::to_string(every) + "::" + std::to_string(every / 2) +
-           " using 1:2:(sprintf(\"%g s\", $3)) with labels boxed font \",9\" tc rgb \"#202020\" notitle";
+    return ", " + name + " using 1:2 with lines lc rgb \"#202020\" lw 1 title \"rupture time\", $labels" +
+           std::to_string(k) + " using 1:2:3 with labels boxed font \",9\" tc rgb \"#202020\" notitle";
   }
 
   // The telling subfaults' places on the slip panel of their segment.
@@ -363,6 +418,17 @@ class FigureWriter {
     const Box& b = layout_.functions;
     put(screen(b));
     put("unset colorbox\nset autoscale xy\nset yrange [0:*]\nset xrange [*:*]\n");
+    // A file without a slip-rate sample above zero: an axis of a second from
+    // the earliest start, instead of gnuplot's empty range.
+    double first_start = INFINITY, peak = 0;
+    for (const TellingSubfault& t : f_.telling) {
+      if (t.index < 0) continue;
+      first_start = std::min(first_start, t.tinit);
+      for (float v : t.rate) peak = std::max(peak, static_cast<double>(v));
+    }
+    if (!(peak > 0) && std::isfinite(first_start))
+      put("set yrange [0:1]\nset xrange [" + formatted("%.9g", first_start) + ":" + formatted("%.9g", first_start + 1) +
+          "]\n");
     put("set title \"Slip-rate functions of telling subfaults\" font \"Sans,12\"\n");
     put("set xlabel \"time since rupture start (s)\"\nset ylabel \"slip rate (cm/s)\"\n");
     put("set grid lc rgb \"#dddddd\"\n");
@@ -374,7 +440,10 @@ class FigureWriter {
     for (size_t r = 0; r < f_.telling.size(); r++) {
       const TellingSubfault& t = f_.telling[r];
       if (t.index < 0 || drawn_before(r)) continue;
-      plot += std::string(any ? ", " : "") + "$rate" + std::to_string(r) + " using 1:2 with lines lw 2 lc rgb \"" +
+      // The line with its role's mark (the shape on the slip panel), drawn
+      // once at its start so that the key shows the shape too.
+      plot += std::string(any ? ", " : "") + "$rate" + std::to_string(r) +
+              " using 1:2 with linespoints lw 2 pt " + std::to_string(role_point[r]) + " ps 1.6 pi 1000000 lc rgb \"" +
               role_colour[r] + "\" title " + gnuplot_string(function_title(r)) + " noenhanced";
       // Its facts on key lines of their own (gnuplot 5.4 spaces the key by
       // one line per entry), with an invisible sample.

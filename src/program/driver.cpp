@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "records/channel.h"
+#include "records/end_signal.h"
 #include "records/free_format.h"
 #include "records/run.h"
 #include "pulse/pulse_times.h"
@@ -76,8 +77,11 @@ void run_driver() {
   echo("ts, tr = ", r.ts, " (s)", r.tr, " (s)");
 
   // 3. The slip-velocity samples.
-  SlipSearch s = vslip(r.tm, r.rate, nt, r.slip, r.td, r.vm, r.tr, r.ts);
-  if (!s.converged) no_convergence(r.td);
+  //    A long search asks whether an end signal came; one that did ends
+  //    the run by its message and status, not by the search's stop.
+  SlipSearch s = vslip(r.tm, r.rate, nt, r.slip, r.td, r.vm, r.tr, r.ts,
+                       [] { return end_signal() != 0; });
+  if (!s.converged) end_if_signalled(), no_convergence(r.td);
 
   // 4. The stages, each on the single file channel in turn. The spectra
   //    use the computed samples; everything after the read-back uses the

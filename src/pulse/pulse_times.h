@@ -12,6 +12,8 @@ constexpr double grid_step = 0.01;
 
 // tm(i) = (i - 1) * dt for i = 1 .. nt, each the exact product rounded once.
 void fill_time_grid(Samples& tm, int nt);
+// The same into tm[0 .. nt-1], for a grid of any length.
+void fill_time_grid(float* tm, int nt);
 
 // Time of the peak velocity, td = 1 / (pi * fmax), with pi as a float.
 float peak_time(float fmax);

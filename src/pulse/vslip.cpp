@@ -62,6 +62,7 @@ namespace {
 // State of the boundary search: trial interval [x, x + h] and its residual.
 struct Search {
   float target, am, td, tr, ts;
+  SearchStop stop;
   SlipSearch out;
 
   float residual(float tb) {
@@ -82,6 +83,12 @@ void find_boundary(Search& s) {
   float x = static_cast<float>(D(s.td) * 1.01f);
   float y1 = s.residual(x);
   for (;;) {
+    // The caller may end a long search (up to some 2^24 trials) early.
+    if (s.stop && s.out.calls % search_stop_period == 0 && s.stop()) {
+      s.out.converged = false;
+      s.out.stopped = true;
+      break;
+    }
     // An infinite or undefined step never halves below error.
     if (!std::isfinite(h)) {
       s.out.converged = false;
@@ -126,12 +133,22 @@ float velocity(float t, const SlipSearch& r, float am, float td, float tr,
 
 SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
                  float tr, float ts) {
+  return vslip(tm.v, rate.v, nt, slip, td, vm, tr, ts, nullptr);
+}
+
+SlipSearch vslip(const Samples& tm, Samples& rate, int nt, float slip, float td, float vm,
+                 float tr, float ts, SearchStop stop) {
+  return vslip(tm.v, rate.v, nt, slip, td, vm, tr, ts, stop);
+}
+
+SlipSearch vslip(const float* tm, float* rate, int nt, float slip, float td, float vm, float tr,
+                 float ts, SearchStop stop) {
   // Initial slip acceleration: slope of the parabola at time 0.
   float am = static_cast<float>((D(vm) + vm) / td);
-  Search s{slip, am, td, tr, ts, {}};
+  Search s{slip, am, td, tr, ts, stop, {}};
   find_boundary(s);
   if (!s.out.converged) return s.out;
   // Samples on the grid, with the coefficients the last trial left.
-  for (int k = 1; k <= nt; k++) rate(k) = velocity(tm(k), s.out, am, td, tr, ts);
+  for (int k = 0; k < nt; k++) rate[k] = velocity(tm[k], s.out, am, td, tr, ts);
   return s.out;
 }

@@ -4,18 +4,24 @@
 #include "records/channel.h"
 
 #include "records/channel_table.h"
+#include "records/early_end.h"
 #include "records/end_signal.h"
 #include "records/hand_over.h"
 #include "records/read_ahead.h"
-#include "records/report.h"
-#include "records/run.h"
 
 namespace {
 
-void must(Fault f) {
+void must(Failure f) {
   if (!f) return;
   if (f.err == err_end_signal) end_by_signal(end_signal());
   fail_run(f.err, f.context);
+}
+
+// The records go to the system before the descriptor is closed; a file was
+// cut where writing started, so it then ends after its last record.
+void close_unit(int unit) {
+  if (channel(unit).connected && channel(unit).writing) must(flush_channel(unit));
+  must(close_channel(unit));
 }
 
 }  // namespace
@@ -30,10 +36,10 @@ void open_file_channel(const char* name, const char* status) {
   must(open_channel(name, status));
 }
 
-void close_file_channel() { must(close_channel(unit_file)); }
+void close_file_channel() { close_unit(unit_file); }
 
 void close_all_channels() {
-  for (int unit = 0; unit < channel_count; unit++) must(close_channel(unit));
+  for (int unit = 0; unit < channel_count; unit++) close_unit(unit);
 }
 
 void switch_to_writing(int unit, const char* context) { must(start_writing(unit, context)); }
@@ -49,7 +55,7 @@ void flush_output() {
 
 int read_char(int unit) {
   int c = next_char(unit);
-  if (c == read_failed) must(channel(unit).fault);
+  if (c == read_failed) must(channel(unit).failure);
   return c;
 }
 

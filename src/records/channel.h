@@ -5,12 +5,7 @@
 // here ends it by that signal.
 #include <cstddef>
 
-enum : int {
-  unit_error = 0,   // standard error
-  unit_input = 5,   // standard input
-  unit_output = 6,  // standard output
-  unit_file = 10,   // one named file at a time
-};
+#include "records/units.h"
 
 // Connects the file channel to `name`; status is "unknown" or "old".
 void open_file_channel(const char* name, const char* status);
@@ -32,5 +27,6 @@ void unread_char(int unit, int c);
 // Ends the run if an end signal came (a record statement begins).
 void end_if_signalled();
 
-// Closes every connected channel, reporting failures (process exit).
+// Closes every connected channel, its records handed over first, reporting
+// failures (process exit).
 void close_all_channels();

@@ -10,13 +10,11 @@
 #include <cstring>
 #include <string>
 
-#include "records/hand_over.h"
-
 namespace {
 
 Channel table[channel_count];
 
-Fault failed(int err, const char* context) { return {err, context}; }
+Failure failed(int err, const char* context) { return {err, context}; }
 
 void describe(Channel& ch) {
   struct stat st;
@@ -43,7 +41,7 @@ void forget(Channel& ch) {
   ch.at_end = ch.writing = ch.eof = false;
   ch.in_pos = ch.in_len = 0;
   ch.back = -2;
-  ch.fault = {};
+  ch.failure = {};
   ch.out_done = 0;
   ch.out_len = 0;
 }
@@ -63,7 +61,7 @@ void connect(int unit, int fd, bool writing) {
 
 Channel& channel(int unit) { return table[unit]; }
 
-Fault allocate(char*& buf) {
+Failure allocate(char*& buf) {
   if (!buf && !(buf = static_cast<char*>(std::malloc(buffer_size))))
     return failed(err_no_space, "malloc failure");
   return {};
@@ -91,7 +89,7 @@ void connect_standard_channels() {
   connect(unit_output, STDOUT_FILENO, true);
 }
 
-Fault open_channel(const char* name, const char* status) {
+Failure open_channel(const char* name, const char* status) {
   Channel& ch = table[unit_file];
   // The name without trailing blanks, stored first so a report names it.
   std::string file(name);
@@ -120,12 +118,9 @@ Fault open_channel(const char* name, const char* status) {
   return {};
 }
 
-Fault close_channel(int unit) {
+Failure close_channel(int unit) {
   Channel& ch = table[unit];
   if (!ch.connected) return {};
-  // The file was cut where writing started, so it ends after its last record.
-  if (ch.writing)
-    if (Fault f = flush_channel(unit)) return f;
   if (!ch.name.empty() && close(ch.fd) != 0) {
     int err = errno;
     forget(ch);
@@ -135,7 +130,7 @@ Fault close_channel(int unit) {
   return {};
 }
 
-Fault start_writing(int unit, const char* context) {
+Failure start_writing(int unit, const char* context) {
   Channel& ch = table[unit];
   if (ch.writing) return {};
   if (!ch.connected) return failed(err_cant_write, context);
@@ -151,7 +146,8 @@ Fault start_writing(int unit, const char* context) {
     ch.writable = true;
   }
   // An older file ends where this run's records begin, so that at every
-  // moment, a kill included, the file holds only this run's whole records.
+  // moment, a kill included, the file holds only this run's records (whole,
+  // but after SIGKILL inside a write, see hand_to_file).
   if (ch.regular && ftruncate(ch.fd, pos) != 0) return failed(err_truncation, "endfile");
   open_nowait_once(ch);
   ch.in_pos = ch.in_len = 0;

@@ -1,12 +1,12 @@
 #pragma once
 // The channel table: what each channel holds, and the operations that
 // connect and disconnect channels and switch them to writing. These hand a
-// failure back as a Fault; channel.h turns it into the failure report.
+// failure back as a Failure; channel.h turns it into the failure report.
 #include <cstddef>
 #include <string>
 
-#include "records/channel.h"
-#include "records/fault.h"
+#include "records/failure.h"
+#include "records/units.h"
 
 struct Channel {
   bool connected = false;
@@ -33,7 +33,7 @@ struct Channel {
   int in_pos = 0, in_len = 0;
   int back = -2;            // -2: nothing put back
   bool eof = false;
-  Fault fault;              // why the last read_char returned read_failed
+  Failure failure;            // why the last read_char returned read_failed
 };
 
 constexpr int channel_count = 100;
@@ -42,12 +42,14 @@ constexpr size_t buffer_size = 1 << 16;
 
 Channel& channel(int unit);
 
-Fault open_channel(const char* name, const char* status);
-Fault close_channel(int unit);
-Fault start_writing(int unit, const char* context);
+Failure open_channel(const char* name, const char* status);
+// Closes the channel's descriptor and forgets it; records still buffered
+// are dropped, so a caller hands them over first (flush_channel).
+Failure close_channel(int unit);
+Failure start_writing(int unit, const char* context);
 
 // A buffer of buffer_size bytes for `buf`, unless it has one.
-Fault allocate(char*& buf);
+Failure allocate(char*& buf);
 
 // A second description of descriptor `fd`, opened for writing without
 // waiting, or -1 (see channel_table.cpp).

@@ -12,7 +12,8 @@ namespace {
 
 volatile sig_atomic_t first_end_signal = 0;
 
-constexpr int end_signals[] = {SIGINT, SIGTERM, SIGFPE, SIGABRT};
+// A hangup (the terminal closed) is a termination request like SIGTERM.
+constexpr int end_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGFPE, SIGABRT};
 
 // Safe: it only reads and writes one volatile sig_atomic_t, and a later
 // signal leaves the first one's note (and so its message and status).
@@ -49,12 +50,17 @@ void take_end_signals() {
   sa.sa_flags = SA_SIGINFO;  // no SA_RESTART: a signal ends a waiting call
   sigemptyset(&sa.sa_mask);
   for (int sig : end_signals) {
-    // An interrupt ignored by whoever started the run stays ignored.
+    // An interrupt or hangup ignored by whoever started the run (a job
+    // started with `&`, nohup) stays ignored.
     struct sigaction old = {};
     sigaction(sig, nullptr, &old);
-    if (sig == SIGINT && old.sa_handler == SIG_IGN) continue;
+    if ((sig == SIGINT || sig == SIGHUP) && old.sa_handler == SIG_IGN) continue;
     sigaction(sig, &sa, nullptr);
   }
+  // Whoever started the run may have left them blocked; the run must see
+  // them at every record boundary, not only in its waits.
+  sigset_t set = end_signal_set();
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 int end_signal() { return first_end_signal; }

@@ -1,12 +1,12 @@
 #pragma once
-// The four signals that end the run (interrupt, termination request,
+// The signals that end the run (interrupt, termination request, hangup,
 // floating-point exception, abort). Their handlers only note which came
 // first; the main line looks at the note at every record boundary and in
 // every wait, and ends the run there as ordinary code.
 #include <poll.h>
 
-// Installs the handlers (the interrupt only if whoever started the run did
-// not ignore it). No handler restarts a system call: a signal ends any
+// Installs the handlers (the interrupt and hangup only if whoever started
+// the run did not ignore them) and unblocks the signals. No handler restarts a system call: a signal ends any
 // call that waits with EINTR, so the main line sees it at once.
 void take_end_signals();
 

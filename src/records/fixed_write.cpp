@@ -6,7 +6,7 @@
 #include "records/channel.h"
 #include "records/fixed_format.h"
 #include "records/record.h"
-#include "records/report.h"
+#include "records/early_end.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "records/channel.h"
 #include "records/channel_table.h"
 #include "records/free_format.h"
-#include "records/report.h"
+#include "records/early_end.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "records/channel.h"
 #include "records/free_format.h"
 #include "records/record.h"
-#include "records/report.h"
+#include "records/early_end.h"
 
 namespace {
 

@@ -38,7 +38,7 @@ struct Patience {
   }
 };
 
-Fault failed(int err, const char* context) { return {err, context}; }
+Failure failed(int err, const char* context) { return {err, context}; }
 
 // Writes everything to a descriptor that never waits for a reader (a
 // regular file); returns the bytes written, err set on a short write.
@@ -115,8 +115,11 @@ size_t whole_records(const char* out, size_t from, size_t to) {
 }
 
 // A regular file takes everything at once; on a short write it is cut back
-// to the last line end written, so no partial record stays.
-Fault hand_to_file(Channel& ch) {
+// to the last line end written, so no partial record stays. SIGKILL is the
+// one end that no code of the run sees: killed inside a write, the system
+// keeps what the write had copied, a whole number of pages of the file, so
+// the file may then end inside a record, at a multiple of the page size.
+Failure hand_to_file(Channel& ch) {
   int err = 0;
   size_t from = ch.out_done, to = ch.out_len;
   size_t done = write_all(ch.fd, ch.out + from, to - from, err);
@@ -129,9 +132,9 @@ Fault hand_to_file(Channel& ch) {
 
 // Hands the complete records over, waiting for the reader as `patience`
 // allows: a reader that takes nothing within it is given up.
-Fault hand_over(Channel& ch, const Patience& patience) {
+Failure hand_over(Channel& ch, const Patience& patience) {
   if (ch.regular) {
-    Fault f = ch.out_done < ch.out_len ? hand_to_file(ch) : Fault{};
+    Failure f = ch.out_done < ch.out_len ? hand_to_file(ch) : Failure{};
     ch.out_done = ch.out_len = 0;
     return f;
   }
@@ -164,18 +167,18 @@ Fault hand_over(Channel& ch, const Patience& patience) {
 
 }  // namespace
 
-Fault flush_channel(int unit) {
+Failure flush_channel(int unit) {
   Channel& ch = channel(unit);
-  return ch.out ? hand_over(ch, Patience{}) : Fault{};
+  return ch.out ? hand_over(ch, Patience{}) : Failure{};
 }
 
-Fault hand_record(int unit, const char* text, size_t len) {
+Failure hand_record(int unit, const char* text, size_t len) {
   Channel& ch = channel(unit);
-  if (Fault f = allocate(ch.out)) return f;
+  if (Failure f = allocate(ch.out)) return f;
   // No statement makes a record of more than a few hundred characters.
   if (len + 1 > buffer_size) return failed(err_no_space, "record longer than its buffer");
   if (ch.out_len + len + 1 > buffer_size)
-    if (Fault f = flush_channel(unit)) return f;
+    if (Failure f = flush_channel(unit)) return f;
   std::memcpy(ch.out + ch.out_len, text, len);
   ch.out[ch.out_len + len] = '\n';
   ch.out_len += len + 1;
@@ -195,6 +198,32 @@ void rescue_all_channels(int patience_ms) {
   }
 }
 
+namespace {
+
+// Standard error that cannot be opened a second time (another user's
+// terminal, no /proc) is written on descriptor 2 itself, so that a report
+// is never lost where a write could succeed. Bounded: a write is made only
+// when poll finds the terminal writable (fewer than 256 characters wait in
+// its output, the line discipline's wake-up mark) and hands it at most 256
+// characters, which a terminal that moves its output takes at once; one
+// stopped with Ctrl-S stops being writable and is given up at the patience.
+void say_on_terminal(const char* text, size_t len, const Patience& p) {
+  constexpr size_t terminal_room = 256;
+  for (size_t done = 0; done < len;) {
+    pollfd room = {STDERR_FILENO, POLLOUT, 0};
+    int n = poll(&room, 1, p.left_ms());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || !(room.revents & POLLOUT)) return;  // late, or not writable at all
+    ssize_t k = write(STDERR_FILENO, text + done, std::min(len - done, terminal_room));
+    if (k > 0)
+      done += k;
+    else if (k == 0 || (errno != EAGAIN && errno != EINTR))
+      return;
+  }
+}
+
+}  // namespace
+
 void say_error(const char* text, size_t len, int patience_ms) {
   struct stat st;
   int err = 0;
@@ -209,7 +238,8 @@ void say_error(const char* text, size_t len, int patience_ms) {
   Sink s = {STDERR_FILENO, S_ISSOCK(st.st_mode) ? -1 : open_nowait(STDERR_FILENO),
             S_ISSOCK(st.st_mode), S_ISFIFO(st.st_mode)};
   Patience p = Patience::of(patience_ms);
-  for (size_t done = 0; s.nowait() && done < len;) {
+  if (!s.nowait()) return say_on_terminal(text, len, p);
+  for (size_t done = 0; done < len;) {
     ssize_t k = write_now(s, text + done, len - done);
     if (k > 0) {
       done += k;

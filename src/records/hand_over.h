@@ -4,14 +4,14 @@
 // them without waiting past a patience.
 #include <cstddef>
 
-#include "records/fault.h"
+#include "records/failure.h"
 
 // Appends one record and its line end to the channel's buffer, handing the
 // buffer over when it is full or the channel is a console.
-Fault hand_record(int unit, const char* text, size_t len);
+Failure hand_record(int unit, const char* text, size_t len);
 // Hands over every buffered record, waiting for the reader as long as it
 // takes; an end signal ends the wait (err_end_signal).
-Fault flush_channel(int unit);
+Failure flush_channel(int unit);
 
 // How long an end waits in all for a reader that takes nothing: a signal's
 // end must not be held back, a failure report may wait a little longer.

@@ -11,7 +11,7 @@
 
 namespace {
 
-Fault failed(int err, const char* context) { return {err, context}; }
+Failure failed(int err, const char* context) { return {err, context}; }
 
 // Refills the read-ahead; false at the end of input or on a failure. A
 // stream that may wait (a pipe, FIFO, terminal or socket) is waited for in
@@ -20,11 +20,11 @@ Fault failed(int err, const char* context) { return {err, context}; }
 // waits, and a signal still ends it with EINTR).
 bool fill(Channel& ch) {
   if (ch.eof) return false;
-  ch.fault = allocate(ch.in);
-  if (ch.fault) return false;
+  ch.failure = allocate(ch.in);
+  if (ch.failure) return false;
   for (;;) {
     if (!ch.regular && wait_ready(ch.fd, POLLIN, -1, true) == Woken::signalled) {
-      ch.fault = failed(err_end_signal, "list in");
+      ch.failure = failed(err_end_signal, "list in");
       return false;
     }
     ssize_t n = read(ch.fd, ch.in, buffer_size);
@@ -38,7 +38,7 @@ bool fill(Channel& ch) {
       return false;
     }
     if (errno != EINTR) {
-      ch.fault = failed(errno, "list in");
+      ch.failure = failed(errno, "list in");
       return false;
     }
   }
@@ -53,14 +53,14 @@ int next_char(int unit) {
     ch.back = -2;
     return c;
   }
-  if (ch.in_pos == ch.in_len && !fill(ch)) return ch.fault ? read_failed : -1;
+  if (ch.in_pos == ch.in_len && !fill(ch)) return ch.failure ? read_failed : -1;
   int c = static_cast<unsigned char>(ch.in[ch.in_pos++]);
   // A line end stored as carriage return and line feed reads as one.
   if (c == '\r' && (ch.in_pos < ch.in_len || fill(ch)) && ch.in[ch.in_pos] == '\n') {
     ch.in_pos++;
     return '\n';
   }
-  if (ch.fault) return read_failed;
+  if (ch.failure) return read_failed;
   return c;
 }
 

@@ -4,6 +4,6 @@
 
 constexpr int read_failed = -2;
 // A character, -1 at the end of input, or read_failed with the channel's
-// fault set (an end signal included: err_end_signal).
+// failure set (an end signal included: err_end_signal).
 int next_char(int unit);
 void put_back(int unit, int c);

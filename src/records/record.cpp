@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "records/report.h"
+#include "records/early_end.h"
 
 Record record;
 

@@ -1,4 +1,5 @@
-// Start of the run, its normal end, and its end by a signal.
+// Start of the run and its ends after the dialogue: complete, or stopped
+// by a search that cannot end.
 #include "records/run.h"
 
 #include <fcntl.h>
@@ -40,32 +41,30 @@ void start_run() {
   std::feclearexcept(FE_ALL_EXCEPT);
 
   take_end_signals();
-  // A closed pipe on standard output is a failed write, reported as such.
+  // A closed pipe on standard output is a failed write, reported as such;
+  // so is a write past the file-size limit (EFBIG), which would otherwise
+  // kill the run by SIGXFSZ inside a record.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 
   connect_standard_channels();
   std::atexit(close_all_channels);
 }
 
-void stop_run() { std::exit(0); }
+void stop_run() {
+  // The last records reach their files and readers first, so that a signal
+  // noted up to here ends the run by its message and status whatever
+  // standard output is (a pipe's wait sees it, a file's write does not).
+  close_all_channels();
+  end_if_signalled();
+  std::exit(0);
+}
 
 void quit_run(int status, const char* line) {
+  end_if_signalled();
   close_all_channels();
+  end_if_signalled();
   say_error(line, std::strlen(line), report_patience_ms);
   say_error("\n", 1, report_patience_ms);
   std::exit(status);
-}
-
-void end_by_signal(int sig) {
-  // Every file keeps the records completed so far, cut after the last.
-  rescue_all_channels(signal_patience_ms);
-  const char* message = sig == SIGINT    ? "Interrupt\n"
-                        : sig == SIGTERM ? "Killed\n"
-                        : sig == SIGFPE  ? "Floating Exception\n"
-                                         : "IOT Trap\n";
-  say_error(message, std::strlen(message), signal_patience_ms);
-  // The files are whole already: nothing is left for the exit handling.
-  if (sig == SIGINT || sig == SIGTERM) _exit(1);
-  std::signal(SIGABRT, SIG_DFL);
-  std::abort();
 }

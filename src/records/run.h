@@ -13,8 +13,3 @@ void start_run();
 // as at a normal end, then `line` goes to standard error.
 [[noreturn]] void quit_run(int status, const char* line);
 
-// Ends the run by the end signal `sig`, as ordinary code of the main line:
-// what the readers take within the patience is handed over, then the
-// signal's message; status 1 for an interrupt or termination request, the
-// abnormal end for a floating-point exception or abort signal.
-[[noreturn]] void end_by_signal(int sig);

@@ -35,6 +35,15 @@ struct PlaneCells {
 PlaneCells plane_cells(const SrfPlane& s, int nx, int ny);
 inline PlaneCells plane_cells(const SrfPlane& s) { return plane_cells(s, s.nstk, s.ndip); }
 
+// A longitude (degrees) in [-180, 180).
+double normal_longitude(double lon);
+// `lon` moved by whole turns into [reference - 180, reference + 180): the
+// longitudes of one plane in one continuous interval around its top centre,
+// beyond 180 or below -180 for a plane across the antimeridian (a file whose
+// points jump from +179.9 to -179.9 puts some of them on the far side of a
+// simulation's grid).
+double longitude_near(double lon, double reference);
+
 struct LonLat {
   double lon = 0, lat = 0;  // degrees
 };
@@ -43,5 +52,6 @@ struct LonLat {
 // strike STK, dip DIP, degrees): `along` km along the strike azimuth (a
 // negative distance walks the geodesic backwards), then the horizontal part
 // of `down` km down dip (down * cos(dip)) along the azimuth 90 degrees
-// clockwise of that first geodesic's own azimuth at its end.
+// clockwise of that first geodesic's own azimuth at its end. The longitude
+// lies within 180 degrees of ELON (longitude_near).
 LonLat surface_position(const SrfPlane& s, double along, double down);

@@ -33,6 +33,14 @@ std::string moment_lines(const SrfFacts& f) {
 
 }  // namespace
 
+double point_moment(const SrfPoint& p) {
+  // VS in cm/s; AREA in cm^2 and slip in cm give m^3 by 1e-6. The moment
+  // is of the slip in the fault plane (u1 and u2); u3 opens the fault and
+  // adds none.
+  double mu = shear_modulus(p.vs / 1e5, p.den);
+  return mu * p.area * std::hypot(p.slip1, p.slip2) / cm3_per_m3;
+}
+
 void SrfFacts::header(const SrfHeader& h) {
   version = h.version;
   planes = h.planes;
@@ -47,11 +55,7 @@ void SrfFacts::point(const SrfPoint& p) {
   largest_nt1 = std::max(largest_nt1, long(p.sr1.size()));
   area_slip += p.area * p.slip1;
   medium = medium && p.has_medium;
-  // VS in cm/s; AREA in cm^2 and slip in cm give m^3 by 1e-6. The moment
-  // is of the slip in the fault plane (u1 and u2); u3 opens the fault and
-  // adds none.
-  double mu = shear_modulus(p.vs / 1e5, p.den);
-  moment += mu * p.area * std::hypot(p.slip1, p.slip2) / cm3_per_m3;
+  moment += point_moment(p);
   if (p.slip1 > 0) {
     double sum = 0;
     for (double v : p.sr1) sum += v;

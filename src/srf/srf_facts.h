@@ -25,6 +25,11 @@ struct SrfFacts : SrfVisitor {
   void point(const SrfPoint& p) override;
 };
 
+// The moment (N m) of one point: mu * AREA * |u| with mu from its VS and
+// DEN and |u| its slip in the fault plane, sqrt(SLIP1^2 + SLIP2^2); 0 for a
+// point without VS and DEN.
+double point_moment(const SrfPoint& p);
+
 // The facts one to a line, "name: value", in a fixed order (see the manual
 // page): version, segments, POINTS blocks, points, points with samples,
 // sum of AREA*SLIP1, moment M0, Mw, largest NT1, largest TINIT, the

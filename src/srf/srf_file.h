@@ -45,7 +45,7 @@ struct SrfVisitor {
   virtual void point(const SrfPoint&) = 0;
 };
 
-// Reads `path` from start to end. A malformed file throws Refusal with one
+// Reads `path` ("-": standard input) from start to end. A malformed file throws Refusal with one
 // line "PATH:LINE: what is wrong"; what the reader tolerates is said in
 // `warnings` (one line each, in the same form) when it is given.
 void read_srf(const std::string& path, SrfVisitor& visitor,

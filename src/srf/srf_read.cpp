@@ -36,7 +36,7 @@ std::string names(const char* const* first, size_t n) {
 class SrfReader {
  public:
   SrfReader(const std::string& path, SrfVisitor& visitor, std::vector<std::string>* warnings)
-      : path_(path), lines_(path), visitor_(visitor), warnings_(warnings) {}
+      : path_(path == "-" ? "standard input" : path), lines_(path), visitor_(visitor), warnings_(warnings) {}
 
   void read() {
     read_version();
@@ -246,7 +246,7 @@ class SrfReader {
     }
   }
 
-  const std::string& path_;
+  const std::string path_;  // as reports name it
   TextLines lines_;
   SrfVisitor& visitor_;
   std::vector<std::string>* warnings_;

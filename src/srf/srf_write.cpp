@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "sys/text_format.h"
@@ -55,12 +57,36 @@ double printed_value(const char* text, size_t n) {
   return negative ? -v : v;
 }
 
+int angle_decimals(double degrees) {
+  if (degrees == std::floor(degrees) || !std::isfinite(degrees)) return 0;
+  // A fault's angles are the same for every point: the last few answers are
+  // kept, so that the search below runs once per angle, not per point.
+  struct Known {
+    double degrees;
+    int decimals;
+  };
+  thread_local Known known[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
+  thread_local int next = 0;
+  for (const Known& k : known)
+    if (k.degrees == degrees) return k.decimals;
+  int d = 1;
+  for (; d < 4; d++) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", d, degrees);
+    if (std::strtod(text, nullptr) == degrees) break;
+  }
+  known[next] = {degrees, d};
+  next = (next + 1) % 4;
+  return d;
+}
+
 std::string srf_header(const SrfHeader& h, long np) {
   std::string out = h.version + "\n";
   if (!h.planes.empty()) appendf(out, "PLANE %zu\n", h.planes.size());
   for (const SrfPlane& p : h.planes) {
     appendf(out, "%12.6f %11.6f %5d %5d %10.4f %10.4f\n", p.elon, p.elat, p.nstk, p.ndip, p.len, p.wid);
-    appendf(out, "%4.0f %4.0f %10.4f %10.4f %10.4f\n", p.stk, p.dip, p.dtop, p.shyp, p.dhyp);
+    appendf(out, "%4.*f %4.*f %10.4f %10.4f %10.4f\n", angle_decimals(p.stk), p.stk, angle_decimals(p.dip), p.dip,
+            p.dtop, p.shyp, p.dhyp);
   }
   appendf(out, "POINTS %ld\n", np);
   return out;
@@ -76,13 +102,14 @@ double append_srf_point(std::string& out, const SrfPoint& p, const float* rate, 
     if (k % 6 == 0 || k == nt1) samples += '\n';
   }
   double slip1 = p.dt * sum;
+  int ds = angle_decimals(p.stk), dd = angle_decimals(p.dip), dr = angle_decimals(p.rake);
   if (p.has_medium)
-    appendf(out, "%12.6f %11.6f %12.5e %4.0f %4.0f %12.5e %13.6e %12.5e %13.5e %13.5e\n", p.lon, p.lat, p.dep, p.stk,
-            p.dip, p.area, p.tinit, p.dt, p.vs, p.den);
+    appendf(out, "%12.6f %11.6f %12.5e %4.*f %4.*f %12.5e %13.6e %12.5e %13.5e %13.5e\n", p.lon, p.lat, p.dep, ds,
+            p.stk, dd, p.dip, p.area, p.tinit, p.dt, p.vs, p.den);
   else
-    appendf(out, "%12.6f %11.6f %12.5e %4.0f %4.0f %12.5e %10.4f %12.5e\n", p.lon, p.lat, p.dep, p.stk, p.dip, p.area,
-            p.tinit, p.dt);
-  appendf(out, "%4.0f %10.4f %6d %10.4f %6d %10.4f %6d\n", p.rake, slip1, nt1, 0.0, 0, 0.0, 0);
+    appendf(out, "%12.6f %11.6f %12.5e %4.*f %4.*f %12.5e %10.4f %12.5e\n", p.lon, p.lat, p.dep, ds, p.stk, dd, p.dip,
+            p.area, p.tinit, p.dt);
+  appendf(out, "%4.*f %10.4f %6d %10.4f %6d %10.4f %6d\n", dr, p.rake, slip1, nt1, 0.0, 0, 0.0, 0);
   out += samples;
   return slip1;
 }

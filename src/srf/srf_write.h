@@ -17,6 +17,12 @@ std::string srf_header(const SrfHeader& h, long np);
 // summing the samples as printed: DT * sum(SR1); SLIP2 and SLIP3 are 0.
 double append_srf_point(std::string& out, const SrfPoint& p, const float* rate, int nt1);
 
+// The decimals an angle (degrees) is written with: none for a whole number
+// of degrees (the common writers' %4.0f), else the fewest, up to 4, that read
+// back as the same double (4: within 5e-5 degrees of it), so that a reader
+// builds the moment tensor from the description's angles.
+int angle_decimals(double degrees);
+
 // The double nearest the n characters of a %.5e text (d.ddddde[+-]XX, an
 // optional '-' first), as from_chars gives it: exact integer arithmetic for
 // the common exponents, from_chars itself for the rest.

@@ -14,7 +14,8 @@
 namespace {
 
 [[noreturn]] void fail(const std::string& target, const char* what, int err) {
-  throw Refusal(target + ": " + what + ": " + std::strerror(err), status_failed);
+  std::string name = target == "-" ? "standard output" : target;
+  throw Refusal(name + ": " + what + ": " + std::strerror(err), status_failed);
 }
 
 // The permissions a plain create would give: 0666 less the umask (mkstemp
@@ -43,7 +44,12 @@ std::string AtomicFile::resolve(const std::string& target) {
   return path;
 }
 
-AtomicFile::AtomicFile(std::string target) : target_(std::move(target)), path_(resolve(target_)) {
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
+  if (is_standard_output()) {
+    stream_ = stdout;
+    return;
+  }
+  path_ = resolve(target_);
   std::string name = path_ + ".tmp-XXXXXX";
   int fd = mkstemp(name.data());
   if (fd < 0) fail(target_, "cannot create a file beside it", errno);
@@ -60,12 +66,19 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)), path_(r
 }
 
 AtomicFile::~AtomicFile() {
+  if (is_standard_output()) return;
   if (stream_) std::fclose(stream_);
   if (!committed_ && !temp_.empty()) unlink(temp_.c_str());
 }
 
+void AtomicFile::write(std::string_view text) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) fail(target_, "write failed", errno ? errno : EIO);
+  written_ += static_cast<long long>(text.size());
+}
+
 void AtomicFile::close_stream() {
-  if (!stream_) return;
+  if (!stream_ || is_standard_output()) return;
   bool bad = std::fflush(stream_) != 0 || std::ferror(stream_);
   int err = errno;
   bad = (std::fclose(stream_) != 0) || bad;
@@ -74,6 +87,11 @@ void AtomicFile::close_stream() {
 }
 
 void AtomicFile::commit() {
+  if (is_standard_output()) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail(target_, "write failed", errno ? errno : EIO);
+    committed_ = true;
+    return;
+  }
   // The data reaches the disk before the name does: a crash after the
   // rename never shows an empty or partial file under the target's name.
   if (stream_) {
@@ -91,6 +109,7 @@ void AtomicFile::commit() {
 }
 
 long long AtomicFile::size() const {
+  if (is_standard_output()) return written_;
   struct stat st;
   if (stream_) std::fflush(stream_);
   const std::string& name = committed_ ? path_ : temp_;

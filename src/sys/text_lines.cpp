@@ -26,6 +26,12 @@ constexpr size_t longest_line = size_t(64) << 20;
 }  // namespace
 
 TextLines::TextLines(std::string path) : path_(std::move(path)), buf_(chunk) {
+  if (path_ == "-") {  // standard input: read, never closed
+    fd_ = 0;
+    owned_ = false;
+    path_ = "standard input";
+    return;
+  }
   // A FIFO's open waits for its writer; an end signal interrupts the wait
   // (the handlers do not restart calls) and ends the run.
   while ((fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
@@ -35,7 +41,7 @@ TextLines::TextLines(std::string path) : path_(std::move(path)), buf_(chunk) {
 }
 
 TextLines::~TextLines() {
-  if (fd_ >= 0) close(fd_);
+  if (fd_ >= 0 && owned_) close(fd_);
 }
 
 bool TextLines::fill() {

@@ -7,8 +7,9 @@
 
 class TextLines {
  public:
-  // Opens `path` for reading; a file that cannot be opened is refused with
-  // the path and the system's reason (exit status 1).
+  // Opens `path` for reading ("-": standard input, named so in reports); a
+  // file that cannot be opened is refused with the path and the system's
+  // reason (exit status 1).
   explicit TextLines(std::string path);
   ~TextLines();
   TextLines(const TextLines&) = delete;
@@ -26,6 +27,7 @@ class TextLines {
 
   std::string path_;
   int fd_ = -1;
+  bool owned_ = true;  // closed at the end (not standard input)
   std::vector<char> buf_;
   size_t begin_ = 0, end_ = 0;  // unread bytes
   bool at_end_ = false;

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -63,7 +64,13 @@ class Sshd {
         skip = "ssh-keygen failed";
     if (!skip.empty()) return;
     start(free_port());
+    if (!skip.empty()) return;
+    Ended login = run_command({"/usr/bin/ssh", "-F", ssh_config, "127.0.0.1", "true"}, {}, keys);
+    if (login.code != 0) skip = "no login to the test's sshd: " + login.err;
   }
+
+  // The batch's environment: GNU parallel's ssh with this client config.
+  std::vector<std::string> env() const { return {"PARALLEL_SSH=ssh -F " + ssh_config}; }
 
   ~Sshd() {
     if (pid > 0) {
@@ -106,9 +113,7 @@ TEST_P(BatchSsh, RowsRunOverSshAndTheirFoldersComeBack) {
   Sshd server;
   if (!server.skip.empty()) GTEST_SKIP() << server.skip;
   TempDir scratch;
-  std::vector<std::string> env = {"PARALLEL_SSH=ssh -F " + server.ssh_config};
-  Ended login = run_command({"/usr/bin/ssh", "-F", server.ssh_config, "127.0.0.1", "true"}, {}, scratch);
-  if (login.code != 0) GTEST_SKIP() << "no login to the test's sshd: " << login.err;
+  std::vector<std::string> env = server.env();
 
   scratch.write("victim", "");
   std::string canary = scratch.file("canary");
@@ -149,5 +154,83 @@ TEST_P(BatchSsh, RowsRunOverSshAndTheirFoldersComeBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Logins, BatchSsh, testing::Values("127.0.0.1", "127.0.0.1,:"));
+
+}  // namespace
+
+namespace {
+
+// Whether a row's folder is a whole run: its six files, each ending with a
+// line end (stderr.txt empty), and the program's four with all their lines.
+bool whole_row(const std::string& dir) {
+  const std::pair<const char*, int> files[] = {{"slip_t.csv", 1002}, {"slip_a.csv", 2513},
+                                               {"slip_vel-5triangle.csv", 1002}, {"parameter.csv", 11},
+                                               {"stdout.txt", -1}, {"stderr.txt", 0}};
+  for (auto [name, lines] : files) {
+    std::string path = dir + "/" + name;
+    if (!std::filesystem::is_regular_file(path)) return false;
+    std::string text = read_file(path);
+    if (lines == 0 ? !text.empty() : text.empty() || text.back() != '\n') return false;
+    if (lines > 0 && count_lines(text) != lines) return false;
+  }
+  return true;
+}
+
+// Two machines, the batch polled while the other machine's rows come back
+// and then stopped by SIGTERM: at every poll each folder OUTDIR/ID is a
+// whole run; the same command again completes the batch.
+TEST(BatchSshReturns, FoldersAppearWholeAndATermLeavesNoneCut) {
+  Sshd server;
+  if (!server.skip.empty()) GTEST_SKIP() << server.skip;
+  TempDir scratch;
+  std::vector<std::string> env = server.env();
+  std::vector<Row> rows = example_rows(40);
+  scratch.write("t.csv", table_text(rows));
+  std::string outdir = scratch.file("out");
+  std::vector<std::string> command = {batch_tool(), "-j", "2", "-S", "127.0.0.1,:", scratch.file("t.csv"), outdir};
+  // Rows on both machines; the other machine's come back file by file.
+  pid_t batch = start_command(command, env, scratch);
+  int polls = 0, seen = 0;
+  bool termed = false;
+  auto start = std::chrono::steady_clock::now();
+  auto running = [&] {
+    siginfo_t info{};
+    return waitid(P_PID, batch, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+  };
+  while (running() && std::chrono::steady_clock::now() - start < std::chrono::seconds(150)) {
+    polls++;
+    int in_place = 0;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(outdir, ec)) {
+      std::string name = e.path().filename();
+      if (!e.is_directory() || name == "failed" || name == ".batch") continue;
+      in_place++;
+      // A cheap look at every poll (the six files there), the whole check
+      // at the end: a folder filled file by file shows fewer.
+      int files = 0;
+      for (const auto& f : std::filesystem::directory_iterator(e.path(), ec)) files += f.is_regular_file();
+      EXPECT_EQ(files, 6) << name << " at poll " << polls;
+    }
+    seen = std::max(seen, in_place);
+    // Stopped once a group of the other machine has come back, while the
+    // next ones may be coming back.
+    bool returned = read_file(outdir + "/joblog").find("\t127.0.0.1\t") != std::string::npos;
+    if (!termed && (returned || std::chrono::steady_clock::now() - start > std::chrono::seconds(60))) {
+      kill(batch, SIGTERM);
+      termed = true;
+    }
+  }
+  Ended end = finish_command(batch, scratch, 60);
+  EXPECT_TRUE(termed);
+  EXPECT_EQ(end.signal, SIGTERM) << end.code << end.err;
+  for (const auto& e : std::filesystem::directory_iterator(outdir)) {
+    std::string name = e.path().filename();
+    if (e.is_directory() && name != "failed" && name != ".batch") EXPECT_TRUE(whole_row(e.path())) << name;
+  }
+  // No row outlives the batch: the same command again runs at once.
+  Ended again = run_command(command, env, scratch);
+  EXPECT_EQ(again.code, 0) << again.err;
+  expect_direct_rows(outdir, rows);
+  std::printf("%d polls, up to %d folders in place before the end\n", polls, seen);
+}
 
 }  // namespace

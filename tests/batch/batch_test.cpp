@@ -200,6 +200,11 @@ TEST(Batch, BadTablesAreRefusedBeforeAnythingIsWritten) {
       {head + "joblog,6,4.65,4.32,2.8\n", "2: id \"joblog\" is the name of a file of OUTDIR"},
       {head + "failed,6,4.65,4.32,2.8\n", "2: id \"failed\" is the name of a file of OUTDIR"},
       {head + ".batch,6,4.65,4.32,2.8\n", "2: id \".batch\" is the name of a file of OUTDIR"},
+      // Answers too long for a group of rows on GNU parallel's command line.
+      {head + row + "p2,6," + std::string(3000, '4') + ",4.32,2.8\n",
+       "3: the slip field has 3000 characters; an answer has at most 100"},
+      {head + "p1,6,4.65,4.32," + std::string(101, '1') + "\n",
+       "2: the ts field has 101 characters; an answer has at most 100"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.table);
@@ -210,12 +215,13 @@ TEST(Batch, BadTablesAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(end.err, "slipvel-batch: " + scratch.file("t.csv") + ":" + c.message + "\n");
     EXPECT_FALSE(scratch.exists("out"));
   }
-  // The longest id runs.
+  // The longest id runs, and so does the longest answer.
   TempDir scratch;
-  scratch.write("t.csv", head + id200 + ",6,4.65,4.32,2.8\n");
+  const std::string slip100 = "4.65" + std::string(96, '0');
+  scratch.write("t.csv", head + id200 + ",6," + slip100 + ",4.32,2.8\n");
   Ended end = run_command({batch_tool(), scratch.file("t.csv"), scratch.file("out")}, {}, scratch);
   EXPECT_EQ(end.code, 0) << end.err;
-  expect_direct_run(scratch.file("out/" + id200), example_answers);
+  expect_direct_run(scratch.file("out/" + id200), "6\n" + slip100 + "\n4.32\n2.8\n");
 }
 
 // A table may come on a pipe: "-" is standard input, and /dev/stdin or a

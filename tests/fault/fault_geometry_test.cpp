@@ -83,6 +83,33 @@ TEST(FaultGeometry, PositionsAgreeWithGeodToAMillimetre) {
   }
 }
 
+// A plane across the antimeridian (its top centre at 179.95 or at 190, the
+// same meridian written as -170): every longitude lies within 180 degrees of
+// the top centre's, in [-180, 180), so the plane's points are continuous,
+// and each position is geod's to a millimetre.
+TEST(FaultGeometry, AcrossTheAntimeridianEveryPointNearTheTopCentre) {
+  if (std::system("command -v geod >/dev/null") != 0) GTEST_SKIP() << "geod (Debian proj-bin) is not installed";
+  struct {
+    double lon, elon;  // as described, as the SRF states it
+    double west, east; // where every point lies
+  } cases[] = {{179.95, 179.95, 179.5, 180.5}, {-179.95, -179.95, -180.5, -179.5}, {190, -170, -170.5, -169.5}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lon);
+    Description d = plane(10, c.lon, 90, 60, 40, 10, 5);
+    SrfPlane s = srf_plane(d.plane);
+    EXPECT_EQ(s.elon, c.elon);
+    for (int j = 1; j <= d.plane.ndip; j++)
+      for (int i = 1; i <= d.plane.nstk; i++) {
+        SubfaultPlace at = place_subfault(d, s, i, j);
+        EXPECT_GT(at.lon, c.west) << i << "," << j;
+        EXPECT_LT(at.lon, c.east) << i << "," << j;
+        GeodEnd g = by_geod(d.plane, at.along, at.down);
+        ASSERT_FALSE(std::isnan(g.lat)) << "geod gave no answer";
+        EXPECT_LT(metres_apart(at.lat, at.lon, g.lat, g.lon), 1e-3) << i << "," << j;
+      }
+  }
+}
+
 // Centres, depths, areas and rupture times worked by hand on the small
 // fault (4 x 3 of 2 km, dip 60, top at 2 km, hypocentre at (-1, 3), 2.5 km/s).
 TEST(FaultGeometry, CentresDepthsAreasRuptureTimesByHand) {

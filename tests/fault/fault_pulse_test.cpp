@@ -4,28 +4,19 @@
 // of the SRF that the tool wrote.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <sstream>
 
 #include "support/tool_support.h"
+#include "fault/subfault_pulse.h"
+#include "pulse/pulse_times.h"
+#include "pulse/vslip.h"
 #include "srf/srf_file.h"
 
 namespace {
-
-// The points of an SRF file, in order.
-struct Points : SrfVisitor {
-  SrfHeader head;
-  std::vector<SrfPoint> points;
-  void header(const SrfHeader& h) override { head = h; }
-  void point(const SrfPoint& p) override { points.push_back(p); }
-};
-
-Points read_points(const std::string& path) {
-  Points p;
-  read_srf(path, p);
-  return p;
-}
 
 // The rows of the subfault CSV, split at commas.
 std::vector<std::vector<std::string>> csv_rows(const std::string& path) {
@@ -72,7 +63,7 @@ TEST(FaultPulse, SamplesAreTheProgramsRowForRow) {
     }
     Ended r = run_fault(dir.path, {"--csv", "f.csv", "f.toml"});
     ASSERT_EQ(r.code, 0) << r.err;
-    Points srf = read_points(dir.file("f.srf"));
+    SrfPoints srf = read_points(dir.file("f.srf"));
     auto rows = csv_rows(dir.file("f.csv"));
     ASSERT_EQ(srf.points.size(), rows.size());
     std::map<std::string, std::vector<double>> direct;  // by the four answers
@@ -98,9 +89,11 @@ TEST(FaultPulse, SamplesAreTheProgramsRowForRow) {
   }
 }
 
-// A pulse that outlasts the grid (ts = 12 s) runs to its end, sample 1001
-// at 10 s, without a closing zero; a subfault without slip has no samples.
-TEST(FaultPulse, PulseThatOutlastsTheGridAndNoSlip) {
+// A pulse longer than the program's 10 s (ts = 12 s) runs to its end on a
+// longer grid: its first 1001 samples are those of slip_t.csv of a direct
+// run, it ends at the first zero after 12 s, and DT * sum(SR1) = SLIP1; a
+// subfault without slip has no samples.
+TEST(FaultPulse, PulseLongerThanTheProgramsGridAndNoSlip) {
   TempDir dir;
   std::string text = fault_data("small.toml");
   text = text.substr(0, text.find("[subfaults]"));
@@ -109,14 +102,45 @@ TEST(FaultPulse, PulseThatOutlastsTheGridAndNoSlip) {
   Ended r = run_fault(dir.path, {"f.toml"});
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find(", 11 with slip\n"), std::string::npos) << r.out;
-  Points srf = read_points(dir.file("f.srf"));
+  SrfPoints srf = read_points(dir.file("f.srf"));
   ASSERT_EQ(srf.points.size(), 12u);
-  ASSERT_EQ(srf.points[0].sr1.size(), 1001u);
-  EXPECT_GT(srf.points[0].sr1[1000], 0);
+  const SrfPoint& p = srf.points[0];
+  size_t nt1 = p.sr1.size();
+  ASSERT_GT(nt1, 1200u);
+  EXPECT_GE(static_cast<double>(nt1 - 1) * 0.01, 12 - 1e-9) << "the last sample lies past ts";
+  EXPECT_EQ(p.sr1[nt1 - 1], 0) << "the samples end at the first zero";
+  EXPECT_NE(p.sr1[nt1 - 2], 0) << "no trailing zeros";
   std::vector<double> v = direct_velocities("6\n4.65\n4.32\n12\n");
-  EXPECT_NEAR(srf.points[0].sr1[1000] / 100, v[1000], 1e-5);
+  ASSERT_EQ(v.size(), 1001u);
+  for (size_t k = 0; k < v.size(); k++)
+    EXPECT_NEAR(p.sr1[k] / 100, v[k], 0.5e-5 + 0.5e-5 * std::fabs(v[k]) + 1e-12) << "sample " << k + 1;
+  double sum = 0;
+  for (double x : p.sr1) sum += x;
+  EXPECT_LE(std::fabs(p.dt * sum - p.slip1) / p.slip1, 1e-5);
+  EXPECT_NEAR(p.slip1, 465, 0.05) << "the whole slip, none cut";
   EXPECT_TRUE(srf.points[1].sr1.empty());
   EXPECT_EQ(srf.points[1].slip1, 0);
+}
+
+// The longer grid begins with the program's own grid and samples, bit for
+// bit: each sample depends on its own time alone.
+TEST(FaultPulse, ALongerGridBeginsWithTheProgramsSamplesBitForBit) {
+  const Answers a{6, 4.65f, 4.32f, 12};
+  Samples tm, rate;
+  fill_time_grid(tm, nt_grid);
+  SlipSearch s = vslip(tm, rate, nt_grid, a.slip, peak_time(a.fmax), a.vm, decay_end(a.ts), a.ts);
+  ASSERT_TRUE(s.converged);
+  PulseGrid grid(a.ts);
+  SubfaultPulse pulse;
+  compute_pulse(grid, a, 1, 1, pulse);
+  ASSERT_EQ(grid.samples(), 1203);
+  for (int k = 0; k < nt_grid; k++) {
+    ASSERT_EQ(std::bit_cast<uint32_t>(grid.tm[k]), std::bit_cast<uint32_t>(tm.v[k])) << k;
+    ASSERT_EQ(std::bit_cast<uint32_t>(pulse.rate[k]), std::bit_cast<uint32_t>(rate.v[k])) << k;
+  }
+  // The longest pulse of all: 60 s in 6003 samples.
+  EXPECT_EQ(PulseGrid(60).samples(), 6003);
+  EXPECT_EQ(PulseGrid(2.8f).samples(), nt_grid);
 }
 
 // The reader gives back every value that the tool wrote: the plane, and per
@@ -129,7 +153,7 @@ TEST(FaultPulse, ReaderGivesBackEveryValueOfTheToolsSrf) {
     dir.write("small_table.csv", fault_data("small_table.csv"));
     Ended r = run_fault(dir.path, {"--srf-version", version, "--csv", "f.csv", "small.toml"});
     ASSERT_EQ(r.code, 0) << r.err;
-    Points srf = read_points(dir.file("small.srf"));
+    SrfPoints srf = read_points(dir.file("small.srf"));
     EXPECT_EQ(srf.head.version, version);
     ASSERT_EQ(srf.head.planes.size(), 1u);
     const SrfPlane& pl = srf.head.planes[0];

@@ -10,16 +10,6 @@
 
 namespace {
 
-// The small fault's description with `from` replaced by `to` (the first
-// occurrence; `from` must be there).
-std::string edited(const std::string& from, const std::string& to) {
-  std::string text = fault_data("small.toml");
-  size_t at = text.find(from);
-  EXPECT_NE(at, std::string::npos) << from;
-  if (at != std::string::npos) text.replace(at, from.size(), to);
-  return text;
-}
-
 struct Bad {
   const char* why;
   std::string description;
@@ -32,48 +22,48 @@ const std::string table_ok = "i,j,fmax,slip,vm,ts\n4,3,6,4.65,4.32,2.8\n";
 std::vector<Bad> bad_cases() {
   return {
       // Syntax errors name the line and column of the TOML parser.
-      {"a value missing", edited("DIP = 60.0", "DIP ="), table_ok,
+      {"a value missing", small_fault_with("DIP = 60.0", "DIP ="), table_ok,
        "fault.toml:11:6: Error while parsing key-value pair: expected value, saw '\\n'"},
       // A misspelt key is named with the nearest known one.
-      {"misspelt plane key", edited("STRIKE = 30.0", "STRKE = 30.0"), table_ok,
+      {"misspelt plane key", small_fault_with("STRIKE = 30.0", "STRKE = 30.0"), table_ok,
        "fault.toml:10: unknown key STRKE (did you mean STRIKE?)"},
-      {"misspelt table key", edited("vm = 0.8", "vn = 0.8"), table_ok,
+      {"misspelt table key", small_fault_with("vm = 0.8", "vn = 0.8"), table_ok,
        "fault.toml:26: unknown key pulse.vn (did you mean pulse.vm?)"},
-      {"unknown key with no near one", edited("RAKE = 90.0", "RAKE = 90.0\nQUUXFROBNICATE = 1"), table_ok,
+      {"unknown key with no near one", small_fault_with("RAKE = 90.0", "RAKE = 90.0\nQUUXFROBNICATE = 1"), table_ok,
        "fault.toml:13: unknown key QUUXFROBNICATE"},
-      {"missing plane key", edited("DIP = 60.0\n", ""), table_ok, "fault.toml: missing key DIP"},
-      {"missing pulse key", edited("ts = 1.5\n", ""), table_ok, "fault.toml:23: [pulse] has no key ts"},
-      {"missing table", edited("[rupture]\nvelocity = 2.5\n", ""), table_ok, "fault.toml: missing table [rupture]"},
-      {"wrong type", edited("DIP = 60.0", "DIP = \"60\""), table_ok, "fault.toml:11: DIP must be a number"},
-      {"not finite", edited("DIP = 60.0", "DIP = nan"), table_ok, "fault.toml:11: DIP is not finite"},
+      {"missing plane key", small_fault_with("DIP = 60.0\n", ""), table_ok, "fault.toml: missing key DIP"},
+      {"missing pulse key", small_fault_with("ts = 1.5\n", ""), table_ok, "fault.toml:23: [pulse] has no key ts"},
+      {"missing table", small_fault_with("[rupture]\nvelocity = 2.5\n", ""), table_ok, "fault.toml: missing table [rupture]"},
+      {"wrong type", small_fault_with("DIP = 60.0", "DIP = \"60\""), table_ok, "fault.toml:11: DIP must be a number"},
+      {"not finite", small_fault_with("DIP = 60.0", "DIP = nan"), table_ok, "fault.toml:11: DIP is not finite"},
       // Ranges at their edges: dip (0, 90], strike [0, 360), latitude.
-      {"dip 0", edited("DIP = 60.0", "DIP = 0"), table_ok, "fault.toml:11: DIP = 0 is outside (0, 90] degrees"},
-      {"dip beyond 90", edited("DIP = 60.0", "DIP = 90.5"), table_ok,
+      {"dip 0", small_fault_with("DIP = 60.0", "DIP = 0"), table_ok, "fault.toml:11: DIP = 0 is outside (0, 90] degrees"},
+      {"dip beyond 90", small_fault_with("DIP = 60.0", "DIP = 90.5"), table_ok,
        "fault.toml:11: DIP = 90.5 is outside (0, 90] degrees"},
-      {"strike 360", edited("STRIKE = 30.0", "STRIKE = 360"), table_ok,
+      {"strike 360", small_fault_with("STRIKE = 30.0", "STRIKE = 360"), table_ok,
        "fault.toml:10: STRIKE = 360 is outside [0, 360) degrees"},
-      {"latitude", edited("LAT_TOP_CENTER = 36.5", "LAT_TOP_CENTER = 91"), table_ok,
+      {"latitude", small_fault_with("LAT_TOP_CENTER = 36.5", "LAT_TOP_CENTER = 91"), table_ok,
        "fault.toml:4: LAT_TOP_CENTER = 91 is outside [-90, 90] degrees"},
-      {"negative length", edited("FAULT_LENGTH = 8.0", "FAULT_LENGTH = -8"), table_ok,
+      {"negative length", small_fault_with("FAULT_LENGTH = 8.0", "FAULT_LENGTH = -8"), table_ok,
        "fault.toml:6: FAULT_LENGTH = -8 is outside (0, inf) km"},
-      {"zero density", edited("density = 2.6", "density = 0"), table_ok,
+      {"zero density", small_fault_with("density = 2.6", "density = 0"), table_ok,
        "fault.toml:21: medium.density = 0 is outside (0, inf) g/cm^3"},
-      {"zero rupture velocity", edited("velocity = 2.5", "velocity = 0"), table_ok,
+      {"zero rupture velocity", small_fault_with("velocity = 2.5", "velocity = 0"), table_ok,
        "fault.toml:17: rupture.velocity = 0 is outside (0, inf) km/s"},
-      {"DLEN not dividing", edited("DLEN = 2.0", "DLEN = 3.0"), table_ok,
+      {"DLEN not dividing", small_fault_with("DLEN = 2.0", "DLEN = 3.0"), table_ok,
        "fault.toml:7: DLEN = 3 does not divide FAULT_LENGTH = 8 into whole subfaults"},
-      {"more subfaults than a disk holds", edited("DLEN = 2.0\nFAULT_WIDTH = 6.0\nDWID = 2.0",
+      {"more subfaults than a disk holds", small_fault_with("DLEN = 2.0\nFAULT_WIDTH = 6.0\nDWID = 2.0",
                                                   "DLEN = 0.0001\nFAULT_WIDTH = 6.0\nDWID = 0.0001"),
        table_ok, "fault.toml:7: DLEN and DWID make 4800000000 subfaults, more than 10^9 (about 4 TB of SRF)"},
-      {"hypocentre off the plane", edited("HYPO_DOWN_DIP = 3.0", "HYPO_DOWN_DIP = 6.5"), table_ok,
+      {"hypocentre off the plane", small_fault_with("HYPO_DOWN_DIP = 3.0", "HYPO_DOWN_DIP = 6.5"), table_ok,
        "fault.toml:14: HYPO_DOWN_DIP = 6.5 is outside the plane (down dip 0 to FAULT_WIDTH)"},
-      {"area off the plane", edited("along_strike = [-4.0, 0.0]", "along_strike = [-4.5, 0.0]"), table_ok,
+      {"area off the plane", small_fault_with("along_strike = [-4.0, 0.0]", "along_strike = [-4.5, 0.0]"), table_ok,
        "fault.toml:31: area.along_strike = [-4.5, 0] is outside the plane [-4, 4]"},
-      {"empty area", edited("down_dip = [0.0, 4.0]", "down_dip = [4.0, 4.0]"), table_ok,
+      {"empty area", small_fault_with("down_dip = [0.0, 4.0]", "down_dip = [4.0, 4.0]"), table_ok,
        "fault.toml:32: area.down_dip = [4, 4] is empty"},
-      {"negative slip", edited("slip = 0.5", "slip = -0.5"), table_ok,
+      {"negative slip", small_fault_with("slip = 0.5", "slip = -0.5"), table_ok,
        "fault.toml:25: pulse.slip = -0.5 is outside [0, 3.4e38] m"},
-      {"an answer beyond a float", edited("vm = 0.8", "vm = 1e39"), table_ok,
+      {"an answer beyond a float", small_fault_with("vm = 0.8", "vm = 1e39"), table_ok,
        "fault.toml:26: pulse.vm = 1e+39 is outside (0, 3.4e38]"},
       // The table: the subfault must exist, each once, with numbers.
       {"table row off the plane", fault_data("small.toml"), "i,j,fmax,slip,vm,ts\n5,3,6,4.65,4.32,2.8\n",
@@ -124,8 +114,8 @@ TEST(FaultRefusal, EachBadInputOneLineStatus2FolderUntouched) {
 
 TEST(FaultRefusal, CommandLine) {
   const std::string usage =
-      "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--csv FILE.csv] [--table FILE.csv] "
-      "DESCRIPTION.toml\n";
+      "usage: slipvel-fault [-j N] [-o FILE.srf] [--srf-version 1.0|2.0] [--points-per-segment] [--csv FILE.csv] "
+      "[--table FILE.csv] DESCRIPTION.toml\n";
   struct {
     std::vector<std::string> args;
     std::string message;
@@ -164,7 +154,7 @@ TEST(FaultRefusal, OutputOverAnInput) {
 // Keys of the simple source description that do not apply are named.
 TEST(FaultRefusal, InapplicableKeysAreNamedInWarnings) {
   TempDir dir;
-  dir.write("f.toml", edited("RAKE = 90.0", "RAKE = 90.0\nSEED = 2379646\nDT = 0.025\nCORNER_FREQ = 0.15"));
+  dir.write("f.toml", small_fault_with("RAKE = 90.0", "RAKE = 90.0\nSEED = 2379646\nDT = 0.025\nCORNER_FREQ = 0.15"));
   dir.write("small_table.csv", table_ok);
   Ended r = run_fault(dir.path, {"f.toml"});
   EXPECT_EQ(r.code, 0) << r.err;

@@ -4,6 +4,8 @@
 // the progress bar on a terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -98,10 +100,44 @@ TEST(FaultSignal, TwoRunsAtOnceLeaveOneWholeFile) {
   pid_t a = start_command(fault_command(dir.path, run), {}, s1);
   pid_t b = start_command(fault_command(dir.path, run), {}, s2);
   Ended ra = finish_command(a, s1), rb = finish_command(b, s2);
-  EXPECT_EQ(ra.code, 0) << ra.err;
-  EXPECT_EQ(rb.code, 0) << rb.err;
-  EXPECT_EQ(dir.read("small.srf"), fault_golden("small-2.0.srf"));
+  // One after the other, or the second refused while the first holds the
+  // target; never both writing.
+  for (const Ended* r : {&ra, &rb}) {
+    const Ended& other = r == &ra ? rb : ra;
+    if (r->code == 2) {
+      EXPECT_EQ(other.code, 0) << other.err;
+      EXPECT_NE(r->err.find("small.srf: another run (process "), std::string::npos) << r->err;
+    } else {
+      EXPECT_EQ(r->code, 0) << r->err;
+    }
+  }
+  EXPECT_TRUE(dir.read("small.srf") == fault_golden("small-2.0.srf"));
   EXPECT_TRUE(temporaries(dir.path).empty());
+  EXPECT_FALSE(dir.exists("small.srf.lock"));
+}
+
+// A second run on a target that a first run is writing (here the CSV, under
+// another SRF name) is refused at once, naming the target and the first
+// run's process; it writes nothing, and the first run's files are whole.
+TEST(FaultSignal, ASecondRunOnATargetIsRefusedNamingTheFirst) {
+  TempDir dir, s1;
+  std::string text = read_file(std::string(SLIPVEL_SOURCE_DIR) + "/examples/fault.toml");
+  text.replace(text.find("DLEN = 1.0"), 10, "DLEN = 0.1");
+  text.replace(text.find("DWID = 1.0"), 10, "DWID = 0.1");
+  dir.write("big.toml", text);  // 24000 subfaults: a second or so on one thread
+  pid_t a = start_command(fault_command(dir.path, FaultRun{{"-j", "1", "--csv", "big.csv", "big.toml"}}), {}, s1);
+  ASSERT_TRUE(wait_for_writing(dir.path, 1));
+  Ended b = run_fault(dir.path, {"-j", "1", "-o", "other.srf", "--csv", "big.csv", "big.toml"});
+  EXPECT_EQ(b.code, 2);
+  EXPECT_EQ(b.err, "slipvel-fault: big.csv: another run (process " + std::to_string(a) + ") is writing it\n");
+  Ended ra = finish_command(a, s1);
+  ASSERT_EQ(ra.code, 0) << ra.err;
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir.path)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"big.csv", "big.srf", "big.toml"}));
+  std::string csv = dir.read("big.csv");
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 24001);
 }
 
 }  // namespace

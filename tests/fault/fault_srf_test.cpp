@@ -30,7 +30,7 @@ TEST(FaultSrf, SmallFaultByteForByte) {
   EXPECT_EQ(r2.out,
             "subfaults: 12 (4 along strike x 3 down dip, 2 x 2 km), 12 with slip\n"
             "area: 48 km^2\n"
-            "moment: 1.943892e+18 N m, Mw 6.1258\n"
+            "moment: 1.943893e+18 N m, Mw 6.1258\n"
             "slip: mean 152.1100 cm, largest 464.7589 cm\n"
             "rupture duration: 4.60 s (the front reaches the last subfault at 1.79 s)\n"
             "written: small.srf (32608 bytes)\n"

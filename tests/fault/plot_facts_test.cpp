@@ -183,3 +183,26 @@ TEST(PlotLayout, PanelsKeepThePlaneShapeWithinLimits) {
   EXPECT_GT(l.functions.top, l.rows[2][0].bottom);
   EXPECT_LE(l.functions.bottom, l.height);
 }
+
+// Of several segments each with SHYP, DHYP on its plane (this tool writes on
+// each the place the front reaches it first), the hypocentre is the one
+// reached first; the first segment's where they tie.
+TEST(PlotFacts, HypocentreOfSeveralSegmentsIsTheEarliest) {
+  SrfHeader h;
+  h.version = "2.0";
+  h.planes = {plane(2, 1, 2, 1), plane(2, 1, 2, 1)};
+  h.planes[0].shyp = -0.5, h.planes[0].dhyp = 0.5;  // its first subfault
+  h.planes[1].shyp = 0.5, h.planes[1].dhyp = 0.5;   // its second
+  struct {
+    double t[4];
+    int segment, i;
+  } cases[] = {{{3, 2, 1, 0}, 1, 1}, {{0, 1, 2, 3}, 0, 0}, {{1, 2, 3, 1}, 0, 0}};
+  for (const auto& c : cases) {
+    std::vector<SrfPoint> pts;
+    for (double t : c.t) pts.push_back(point(10, {1, 2, 1}, t));
+    FaultFacts f = collect(h, pts);
+    EXPECT_EQ(f.hypocentre.segment, c.segment);
+    EXPECT_EQ(f.hypocentre.i, c.i);
+    EXPECT_EQ(f.telling[0].index, 2L * c.segment + c.i);
+  }
+}

@@ -16,6 +16,18 @@ const std::string base =
     "\n[scenario]\nfmax = 6\n"                                // lines 22, 23
     "\n[[asperity]]\nalong_strike = -1.0\ndown_dip = 3.0\n";  // lines 25-27
 
+// The same plane as the first of two segments, and a second 9 km east.
+std::string segment(const char* lon) {
+  return std::string("\n[[segment]]\nLON_TOP_CENTER = ") + lon +
+         "\nLAT_TOP_CENTER = 36.5\nDEPTH_TO_TOP = 2.0\nFAULT_LENGTH = 8.0\nDLEN = 2.0\nFAULT_WIDTH = 6.0\n"
+         "DWID = 2.0\nSTRIKE = 30.0\nDIP = 60.0\nRAKE = 90.0\n";
+}
+const std::string segments = "HYPO_SEGMENT = 1\nHYPO_ALONG_STK = -1.0\nHYPO_DOWN_DIP = 3.0\nMAGNITUDE = 5.8\n" +
+                             segment("138.25") + segment("138.35") +  // lines 5-16, 17-28
+                             "\n[rupture]\nvelocity = 2.5\n\n[medium]\nvs = 3.2\ndensity = 2.6\n"
+                             "\n[scenario]\nfmax = 6\n"  // lines 37, 38
+                             "\n[[asperity]]\nalong_strike = -1.0\ndown_dip = 3.0\n";
+
 std::string edited(const std::string& from, const std::string& to) {
   std::string text = base;
   size_t at = text.find(from);
@@ -73,6 +85,10 @@ TEST(ScenarioRefusal, EachBadScenarioOneLineStatus2FolderUntouched) {
       {"a derived pulse that cannot be computed", edited("fmax = 6", "fmax = 1"),
        "subfault (2, 2) in asperity 1 with fmax = 1, slip = 1.3016306, vm = 3.682504, ts = 1.0630082: sample 72 "
        "(t = 0.71 s) is not finite"},
+      // The asperities are laid out on one plane of one area and width.
+      {"a scenario on several segments", segments,
+       "s.toml:37: [scenario] and [[segment]] cannot be combined: a scenario derives its asperities on one plane; "
+       "describe a single plane or leave out [scenario]"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);

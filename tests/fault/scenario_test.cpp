@@ -267,6 +267,26 @@ TEST(Scenario, TheExample) {
   for (size_t k = 0; k < hand.lines.size(); k++) EXPECT_EQ(out[k], hand.lines[k]);
 }
 
+// The example in three layers: rows 1-3 (depth 5.32 to 6.61 km) in the
+// first, 4-9 in the second, 10-12 in the third, so mu over the plane is
+// (3 x 2.6624 + 6 x 3.3075 + 3 x 3.8332)e10 / 12 = 3.27765e10 Pa, and each
+// subfault's moment takes its own layer's mu: the SRF still carries M0.
+TEST(Scenario, LayeredMediumFeedsTheScenario) {
+  TempDir dir;
+  std::string example = read_file(std::string(SLIPVEL_SOURCE_DIR) + "/examples/scenario.toml");
+  size_t from = example.find("vs = 3.5"), to = example.find("\n", example.find("density = 2.7"));
+  example.replace(from, to - from, "layers = [[7.0, 5.5, 3.2, 2.6], [4.0, 6.0, 3.5, 2.7], [0.0, 6.4, 3.7, 2.8]]");
+  dir.write("s.toml", example);
+  Ended run = run_fault(dir.path, {"-o", "s.srf", "s.toml"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("\nmu: 3.27765e+10 Pa (density 2.7 g/cm^3, vs 3.475 km/s)\n"), std::string::npos) << run.out;
+  Ended info = run_fault(dir.path, {"info", "s.srf"});
+  ASSERT_EQ(info.code, 0) << info.err;
+  size_t at = info.out.find("moment M0: ");
+  ASSERT_NE(at, std::string::npos) << info.out;
+  EXPECT_NEAR(std::stod(info.out.substr(at + 11)) / 1e19, 1, 1e-6);
+}
+
 // The scenario's SRF is the SRF of the same fault described by hand with
 // the answers that its CSV gives each region: one pulse, one writer.
 TEST(Scenario, SameBytesAsTheFaultByHand) {

@@ -4,11 +4,9 @@
 // that the table cannot reach.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -22,12 +20,10 @@ const char* const files[] = {"slip_t.csv", "slip_a.csv", "slip_vel-5triangle.csv
 // sha256 of a file as sha256sum prints it, or "-" for a missing file.
 std::string digest(const std::string& path) {
   if (access(path.c_str(), F_OK) != 0) return "-";
-  std::string cmd = "sha256sum < '" + path + "'";
-  FILE* p = popen(cmd.c_str(), "r");
-  char hex[65] = {};
-  if (!p || std::fscanf(p, "%64s", hex) != 1) hex[0] = '?';
-  if (p) pclose(p);
-  return hex;
+  TempDir scratch;
+  Ended e = run_command({"/usr/bin/sha256sum", path}, {}, scratch);
+  size_t n = e.out.find(' ');
+  return e.code == 0 && n == 64 ? e.out.substr(0, 64) : "?";
 }
 
 // One line per case: name, how the run ended, digests of stdout, stderr
@@ -87,22 +83,13 @@ TEST(Contract, AnswerSetsMatchStoredDigests) {
   }
 }
 
-// Runs `script` under sh in a fresh directory; returns its status and the
-// combined output file.
-std::string shell(const TempDir& dir, const std::string& script, int& status) {
-  std::string cmd = "cd '" + dir.path + "' && " + script;
-  status = std::system(cmd.c_str());
-  return dir.read("all.txt");
-}
-
 // The stop message of a stopped search comes after everything the run
 // wrote on standard output, also when both go to one file.
 TEST(Contract, StopMessageFollowsTheConsoleOnOneFile) {
   TempDir dir;
-  int status;
-  std::string all = shell(dir, "printf '0\\n4.65\\n4.32\\n2.8\\n' | " SLIPVEL_BIN " > all.txt 2>&1",
-                          status);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+  Ended e = run_shell("printf '0\\n4.65\\n4.32\\n2.8\\n' | " SLIPVEL_BIN " > all.txt 2>&1", dir);
+  EXPECT_EQ(e.code, 2);
+  std::string all = dir.read("all.txt");
   const std::string tail = " ts, tr =   2.79999995 (s)  1.86666667 (s)\n"
                            "slip-velocity search does not converge for td =   INF\n";
   ASSERT_GE(all.size(), tail.size());
@@ -113,10 +100,9 @@ TEST(Contract, StopMessageFollowsTheConsoleOnOneFile) {
 // is the same.
 TEST(Contract, ExampleConsoleToAFile) {
   TempDir dir;
-  int status;
-  std::string all = shell(dir, "printf '6\\n4.65\\n4.32\\n2.8\\n' | " SLIPVEL_BIN " > all.txt", status);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_TRUE(all == golden("stdout.txt"));
+  Ended e = run_shell("printf '6\\n4.65\\n4.32\\n2.8\\n' | " SLIPVEL_BIN " > all.txt", dir);
+  EXPECT_EQ(e.code, 0);
+  EXPECT_TRUE(dir.read("all.txt") == golden("stdout.txt"));
 }
 
 // The other two signal handlers: their messages and the abnormal end.
@@ -148,22 +134,14 @@ TEST(Contract, ClosedPipeOnStandardOutput) {
   int out[2];
   ASSERT_EQ(pipe(out), 0);
   close(out[0]);  // the reader has gone before the first record
-  pid_t pid = fork();
-  if (pid == 0) {
-    int err = open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT, 0644);
-    int in = open("/dev/null", O_RDONLY);
-    if (err < 0 || in < 0 || chdir(dir.path.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(out[1], 1);
-    dup2(err, 2);
-    std::signal(SIGPIPE, SIG_DFL);
-    execl(SLIPVEL_BIN, "slipvel", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT);
+  int in = open("/dev/null", O_RDONLY);
+  int err = open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_TRUE(in >= 0 && err >= 0);
+  // Started with SIGPIPE at its default, as a shell starts it.
+  pid_t pid = start_slipvel(dir.path, in, out[1], err);
+  for (int fd : {in, out[1], err}) close(fd);
+  RunResult r = wait_for(pid);
+  EXPECT_TRUE(!r.exited && r.code == SIGABRT);
   EXPECT_EQ(dir.read("stderr.txt"), "write: Broken pipe\n"
                                     "apparent state: unit 6 (unnamed)\n"
                                     "last format: list io\n"

@@ -1,10 +1,8 @@
 // The gnuplot figure of a run: plot/slipvel.gp reads the four files of the
 // example run and writes slipvel.png and slipvel.svg next to them.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <regex>
 #include <string>
 
@@ -18,12 +16,15 @@ namespace {
 
 const std::string script = std::string(SLIPVEL_SOURCE_DIR) + "/plot/slipvel.gp";
 
-bool have_gnuplot() { return std::system("command -v gnuplot > /dev/null 2>&1") == 0; }
+bool have_gnuplot() {
+  TempDir scratch;
+  return run_shell("command -v gnuplot", scratch).code == 0;
+}
 
 // Exit status of a shell command, or -1 if it did not exit normally.
 int shell(const std::string& command) {
-  int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  TempDir scratch;
+  return run_shell(command, scratch).code;
 }
 
 // The canvas size that the script sets, e.g. "width = 1400".

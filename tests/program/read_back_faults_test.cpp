@@ -17,7 +17,7 @@
 #include "support/failure_support.h"
 #include "records/channel.h"
 #include "records/channel_table.h"
-#include "records/report.h"
+#include "records/early_end.h"
 #include "program/write_slip_t.h"
 #include "program/read_slip_t.h"
 

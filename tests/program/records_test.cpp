@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "records/channel.h"
-#include "records/report.h"
+#include "records/early_end.h"
 #include "records/channel_table.h"
 #include "records/fixed_format.h"
 #include "records/free_format.h"

@@ -220,6 +220,31 @@ TEST(Vslip, StoppedSearchLeavesRateUntouched) {
   }
 }
 
+// A caller's stop: asked every search_stop_period trials; true ends the
+// search there, rate untouched. A stop that never says stop changes nothing.
+int questions = 0;
+bool stop_at_third() { return ++questions == 3; }
+bool never() { return ++questions < 0; }
+
+TEST(Vslip, CallerStopsTheSearch) {
+  Answers a{1e7f, 4.65f, 4.32f, 2.8f};
+  Pulse r = pulse(a);
+  ASSERT_GT(r.out.calls, 3 * search_stop_period);
+  EXPECT_FALSE(r.out.stopped);
+  questions = 0;
+  r.out = vslip(r.tm, r.rate, nt_grid, a.slip, a.td(), a.vm, a.tr(), a.ts, stop_at_third);
+  EXPECT_TRUE(r.out.stopped && !r.out.converged);
+  EXPECT_EQ(r.out.calls, 3 * search_stop_period);  // asked at 4096, 8192 and 12288 trials
+  for (int k = 1; k <= capacity; k++) ASSERT_EQ(r.rate(k), sentinel);
+
+  Answers b = with_slip(4.65f);
+  Pulse e = pulse(b), t = pulse(b);
+  t.out = vslip(t.tm, t.rate, nt_grid, b.slip, b.td(), b.vm, b.tr(), b.ts, never);
+  EXPECT_FALSE(t.out.stopped);
+  EXPECT_EQ(t.out.calls, e.out.calls);
+  for (int k = 1; k <= capacity; k++) ASSERT_EQ(t.rate(k), e.rate(k));
+}
+
 // fmax typed as 1e39 is stored as +inf: td = 0, the first trial is NaN and
 // ends the walk like a sign change, so the search ends normally.
 TEST(Vslip, InfiniteFmaxConverges) {

@@ -1,8 +1,6 @@
 // Process plumbing and comparisons for the tests of slipvel-batch.
 #include "support/batch_support.h"
 
-#include "sys/child_environment.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
@@ -27,52 +25,6 @@ std::string table_text(const std::vector<Row>& rows) {
 
 std::string build_dir() { return std::filesystem::path(SLIPVEL_BIN).parent_path(); }
 std::string batch_tool() { return build_dir() + "/slipvel-batch"; }
-
-pid_t start_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                    const TempDir& scratch) {
-  std::vector<std::string> args = argv, vars = environment_with(env);
-  std::vector<char*> arg_p = exec_array(args), var_p = exec_array(vars);
-  std::string out = scratch.file("command.out"), err = scratch.file("command.err");
-  pid_t pid = fork();
-  if (pid == 0) {
-    setpgid(0, 0);
-    int in = open("/dev/null", O_RDONLY);
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || o < 0 || e < 0) _exit(127);
-    dup2(in, 0), dup2(o, 1), dup2(e, 2);
-    for (int s : {SIGINT, SIGTERM, SIGPIPE, SIGCHLD}) std::signal(s, SIG_DFL);
-    execve(arg_p[0], arg_p.data(), var_p.data());
-    _exit(127);
-  }
-  setpgid(pid, pid);  // either side may win the race; both set the same group
-  return pid;
-}
-
-Ended finish_command(pid_t pid, const TempDir& scratch, int bound_s) {
-  Ended r;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(bound_s);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      killpg(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      r.timed_out = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (WIFEXITED(status)) r.code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-  r.out = scratch.read("command.out");
-  r.err = scratch.read("command.err");
-  return r;
-}
-
-Ended run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                  const TempDir& scratch, int bound_s) {
-  return finish_command(start_command(argv, env, scratch), scratch, bound_s);
-}
 
 int shell_status(const RunResult& r) { return r.exited ? r.code : 128 + r.code; }
 

@@ -20,23 +20,6 @@ std::string table_text(const std::vector<Row>& rows);
 std::string build_dir();
 std::string batch_tool();
 
-struct Ended {
-  std::string out, err;
-  int code = -1;    // exit status, if it exited
-  int signal = 0;   // the signal that ended it, if one did
-  bool timed_out = false;
-};
-
-// Starts argv in a process group of its own (as a shell starts a job), with
-// `env` entries ("NAME=value") set on top of this environment, standard input
-// from /dev/null and standard output and error into files of `scratch`.
-pid_t start_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                    const TempDir& scratch);
-// Waits for it; past `bound_s` seconds its whole group is killed.
-Ended finish_command(pid_t pid, const TempDir& scratch, int bound_s = 120);
-Ended run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                  const TempDir& scratch, int bound_s = 120);
-
 // The status a shell reports for a run of the program.
 int shell_status(const RunResult& r);
 

@@ -1,6 +1,8 @@
 // Child-process plumbing for the end-to-end tests.
 #include "support/run_program.h"
 
+#include "sys/child_environment.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ptrace.h>
@@ -18,50 +20,84 @@
 #include <sstream>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #ifndef SLIPVEL_BIN
 #define SLIPVEL_BIN "build/slipvel"
 #endif
 
-pid_t start_slipvel(const std::string& dir, int in, int out, int err, const RunOptions& opt) {
+pid_t start_program(const Start& s) {
+  // Built before the fork: the child only makes system calls.
+  std::vector<std::string> args = s.argv, vars = environment_with(s.env);
+  std::vector<char*> arg_p = exec_array(args), var_p = exec_array(vars);
   pid_t pid = fork();
-  if (pid != 0) return pid;
+  if (pid != 0) {
+    if (pid > 0 && s.own_group) setpgid(pid, pid);  // either side may win the race
+    return pid;
+  }
+  if (s.own_group) setpgid(0, 0);
   // Moved above the standard numbers first, so that no dup2 overwrites a
   // descriptor still to be moved.
-  int from[3] = {in, out, err};
+  int from[3] = {s.in, s.out, s.err};
   for (int& fd : from)
     if (fd >= 0 && (fd = fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0) _exit(127);
   for (int k = 0; k < 3; k++)
     if (from[k] < 0 ? close(k) != 0 && errno != EBADF : dup2(from[k], k) < 0) _exit(127);
-  // The run holds no other descriptor of this process (a pipe's far end
+  // The program holds no other descriptor of this process (a pipe's far end
   // held by it would keep its reader from ever seeing the end).
   close_range(3, ~0u, 0);
-  if (chdir(dir.c_str()) != 0) _exit(127);
-  std::signal(SIGINT, opt.ignore_sigint ? SIG_IGN : SIG_DFL);
-  std::signal(SIGPIPE, SIG_DFL);
-  if (opt.file_size >= 0) std::signal(SIGXFSZ, SIG_IGN);
-  for (auto [resource, limit] :
-       {std::pair{RLIMIT_FSIZE, opt.file_size}, std::pair{RLIMIT_DATA, opt.data}}) {
+  if (!s.dir.empty() && chdir(s.dir.c_str()) != 0) _exit(127);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD, SIGXFSZ}) std::signal(sig, SIG_DFL);
+  if (s.ignore_sigint) std::signal(SIGINT, SIG_IGN);
+  sigset_t mask;
+  sigemptyset(&mask);
+  if (s.block_end_signals)
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&mask, sig);
+  sigprocmask(SIG_SETMASK, &mask, nullptr);
+  for (auto [resource, limit] : {std::pair{RLIMIT_FSIZE, s.file_size}, std::pair{RLIMIT_DATA, s.data}}) {
     rlimit rl{static_cast<rlim_t>(limit), static_cast<rlim_t>(limit)};
     if (limit >= 0 && setrlimit(resource, &rl) != 0) _exit(127);
   }
-  if (opt.uid >= 0 && (setgid(opt.uid) != 0 || setuid(opt.uid) != 0)) _exit(126);
-  if (opt.traced && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(127);
-  execl(SLIPVEL_BIN, "slipvel", static_cast<char*>(nullptr));
+  if (s.uid >= 0 && (setgid(s.uid) != 0 || setuid(s.uid) != 0)) _exit(126);
+  if (s.traced && ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) _exit(127);
+  execve(arg_p[0], arg_p.data(), var_p.data());
   _exit(127);
+}
+
+int wait_status(pid_t pid, int timeout_s, bool& timed_out) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+  int status = 0;
+  timed_out = false;
+  for (pid_t got; (got = waitpid(pid, &status, WNOHANG)) != pid;) {
+    if (got < 0 && errno != EINTR) return -1;  // not a child (any more)
+    if (!timed_out && std::chrono::steady_clock::now() > deadline) {
+      // A program in a group of its own is ended with everything it started.
+      if (getpgid(pid) == pid) killpg(pid, SIGKILL);
+      kill(pid, SIGKILL);
+      timed_out = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return status;
+}
+
+pid_t start_slipvel(const std::string& dir, int in, int out, int err, const RunOptions& opt) {
+  Start s;
+  s.argv = {SLIPVEL_BIN};
+  s.dir = dir;
+  s.in = in, s.out = out, s.err = err;
+  s.ignore_sigint = opt.ignore_sigint;
+  s.block_end_signals = opt.block_end_signals;
+  s.file_size = opt.file_size;
+  s.data = opt.data;
+  s.uid = opt.uid;
+  s.traced = opt.traced;
+  return start_program(s);
 }
 
 RunResult wait_for(pid_t pid, int timeout_s) {
   RunResult r;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) != pid) {
-    if (!r.timed_out && std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      r.timed_out = true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  int status = wait_status(pid, timeout_s, r.timed_out);
   r.exited = WIFEXITED(status);
   r.code = r.exited ? WEXITSTATUS(status) : WTERMSIG(status);
   return r;
@@ -117,11 +153,10 @@ RunResult run_slipvel(const std::string& dir, const RunOptions& opt) {
   }
   for (int fd : {in[1], out[0], err[0]})
     if (fd >= 0) close(fd);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.exited = WIFEXITED(status);
-  r.code = r.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-  return r;
+  RunResult end = wait_for(pid, 120);
+  end.out = std::move(r.out), end.err = std::move(r.err);
+  end.timed_out |= r.timed_out;
+  return end;
 }
 
 TempDir::TempDir() {
@@ -163,4 +198,38 @@ int count_lines(const std::string& text) {
   int n = 0;
   for (char c : text) n += c == '\n';
   return n;
+}
+
+pid_t start_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    const TempDir& scratch) {
+  Start s;
+  s.argv = argv;
+  s.env = env;
+  s.own_group = true;
+  s.in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  s.out = open(scratch.file("command.out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  s.err = open(scratch.file("command.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  pid_t pid = s.in < 0 || s.out < 0 || s.err < 0 ? -1 : start_program(s);
+  for (int fd : {s.in, s.out, s.err})
+    if (fd >= 0) close(fd);
+  return pid;
+}
+
+Ended finish_command(pid_t pid, const TempDir& scratch, int bound_s) {
+  Ended r;
+  int status = pid < 0 ? 127 << 8 : wait_status(pid, bound_s, r.timed_out);
+  if (WIFEXITED(status)) r.code = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+  r.out = scratch.read("command.out");
+  r.err = scratch.read("command.err");
+  return r;
+}
+
+Ended run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                  const TempDir& scratch, int bound_s) {
+  return finish_command(start_command(argv, env, scratch), scratch, bound_s);
+}
+
+Ended run_shell(const std::string& line, const TempDir& scratch, int bound_s) {
+  return run_command({"/bin/sh", "-c", "cd '" + scratch.path + "' && " + line}, {}, scratch, bound_s);
 }

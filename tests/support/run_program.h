@@ -1,9 +1,33 @@
 #pragma once
-// Runs the built program in a directory with answers on standard input and
-// collects what it printed, how it ended and the files it left.
+// Starts built programs and waits for them, the one way the tests do; and
+// runs slipvel in a directory with answers on standard input, collecting
+// what it printed, how it ended and the files it left.
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
+
+// How a program is started: argv[0] is its path.
+struct Start {
+  std::vector<std::string> argv;
+  std::vector<std::string> env;  // "NAME=value", set on top of this environment
+  std::string dir;               // working folder; empty: this process's
+  int in = -1, out = -1, err = -1;  // its standard streams; -1: closed
+  bool own_group = false;        // a process group of its own, as a shell job
+  bool ignore_sigint = false;    // the interrupt signal ignored, as by `cmd &`
+  bool block_end_signals = false;  // SIGINT, SIGTERM and SIGHUP blocked
+  long file_size = -1;           // RLIMIT_FSIZE in bytes (SIGXFSZ left as it is)
+  long data = -1;                // RLIMIT_DATA in bytes
+  int uid = -1;                  // run as this user (and its group) when >= 0
+  bool traced = false;           // stopped at its start for this process to trace
+};
+
+// Starts it; every other descriptor of this process is closed in the child,
+// and the signals a test process may have changed are at their defaults.
+pid_t start_program(const Start& s);
+// Waits for it, killing it (its group, if it has one) after `timeout_s`;
+// returns the wait status.
+int wait_status(pid_t pid, int timeout_s, bool& timed_out);
 
 struct RunOptions {
   std::string input;
@@ -13,11 +37,13 @@ struct RunOptions {
   std::string signal_after;
   int timeout_s = 120;        // a hung run is killed and reported as such
   bool hold_input = false;    // keep standard input open after `input`
-  // Limits of the process: file size (SIGXFSZ ignored, so that a write
-  // beyond the limit fails with EFBIG) and data (heap and private mappings).
+  // Limits of the process: file size (the program itself ignores SIGXFSZ,
+  // so that a write beyond the limit fails with EFBIG) and data (heap and
+  // private mappings).
   long file_size = -1;
   long data = -1;
   bool traced = false;        // stopped at its start for this process to trace
+  bool block_end_signals = false;  // started with its end signals blocked
 };
 
 struct RunResult {
@@ -68,3 +94,23 @@ int count_lines(const std::string& text);
 
 // The example answers of the prompts.
 inline const char* example_answers = "6\n4.65\n4.32\n2.8\n";
+
+// How a command ended, its standard output and error kept in files.
+struct Ended {
+  std::string out, err;
+  int code = -1;    // exit status, if it exited
+  int signal = 0;   // the signal that ended it, if one did
+  bool timed_out = false;
+};
+
+// Starts argv in a process group of its own (as a shell starts a job), with
+// `env` entries ("NAME=value") set on top of this environment, standard input
+// from /dev/null and standard output and error into files of `scratch`.
+pid_t start_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    const TempDir& scratch);
+// Waits for it; past `bound_s` seconds its whole group is killed.
+Ended finish_command(pid_t pid, const TempDir& scratch, int bound_s = 120);
+Ended run_command(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                  const TempDir& scratch, int bound_s = 120);
+// A shell command line run by sh in `scratch`, as a user types it.
+Ended run_shell(const std::string& line, const TempDir& scratch, int bound_s = 120);

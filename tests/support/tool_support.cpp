@@ -1,5 +1,7 @@
 #include "support/tool_support.h"
 
+#include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -29,6 +31,20 @@ std::string fault_data(const std::string& name) {
   return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/fault/data/" + name);
 }
 
+std::string small_fault_with(const std::string& from, const std::string& to) {
+  std::string text = fault_data("small.toml");
+  size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+SrfPoints read_points(const std::string& path) {
+  SrfPoints p;
+  read_srf(path, p);
+  return p;
+}
+
 std::string fault_golden(const std::string& name) {
   return read_file(std::string(SLIPVEL_SOURCE_DIR) + "/tests/golden/fault/" + name);
 }
@@ -43,4 +59,12 @@ std::string folder_state(const std::string& dir) {
     state += n + "\n" + (std::filesystem::is_regular_file(path) ? read_file(path) : std::string("<not a file>")) + "\n";
   }
   return state;
+}
+
+void expect_refused(const std::string& dir, const std::vector<std::string>& args, const std::string& message) {
+  std::string before = folder_state(dir);
+  Ended r = run_fault(dir, args);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(r.err, "slipvel-fault: " + message + "\n");
+  EXPECT_EQ(folder_state(dir), before);
 }

@@ -1,9 +1,16 @@
 #pragma once
-// The failure report that ends the run, and the statement it tells of.
-#include "records/fault.h"
+// The two early ends of the run, failure and end signal, and the statement
+// that the failure report tells of.
+#include "records/failure.h"
 
 // Writes the failure report on standard error and ends the run abnormally.
 [[noreturn]] void fail_run(int errnum, const char* context);
+
+// Ends the run by the end signal `sig`, as ordinary code of the main line:
+// what the readers take within the patience is handed over, then the
+// signal's message; status 1 for an interrupt or termination request, the
+// abnormal end for a floating-point exception or abort signal.
+[[noreturn]] void end_by_signal(int sig);
 
 // The most recent record statement or open, for the failure report.
 void note_statement(int unit, bool reading, const char* format);

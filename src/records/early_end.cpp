@@ -1,6 +1,8 @@
-// The failure report: what failed, on which channel, in which statement;
-// then the abnormal end.
-#include "records/report.h"
+// The early ends: the failure report (what failed, on which channel, in
+// which statement, then the abnormal end) and the end by a signal.
+#include "records/early_end.h"
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdarg>
@@ -9,6 +11,7 @@
 #include <cstring>
 
 #include "records/channel_table.h"
+#include "records/end_signal.h"
 #include "records/hand_over.h"
 
 namespace {
@@ -55,6 +58,9 @@ void note_statement_done() { last.format = nullptr; }
 
 void fail_run(int errnum, const char* context) {
   if (failure_hook) failure_hook(errnum, context);
+  // A signal noted before the failure ends the run as it would have at the
+  // next record boundary: its message and status stand.
+  if (int sig = end_signal()) end_by_signal(sig);
   // A signal that comes from here on is left unseen: the failure's report
   // and abnormal end stand (the waits below stop at their patience alone).
   // 1. Every complete record reaches its reader (standard output first);
@@ -79,6 +85,22 @@ void fail_run(int errnum, const char* context) {
   say("lately %s sequential formatted external IO\n", last.reading ? "reading" : "writing");
 
   // 4. The abnormal end, by the platform's abort.
+  std::signal(SIGABRT, SIG_DFL);
+  std::abort();
+}
+
+void end_by_signal(int sig) {
+  // Every file keeps the records completed so far, cut after the last.
+  rescue_all_channels(signal_patience_ms);
+  // A hangup is a termination request like SIGTERM.
+  bool request = sig == SIGINT || sig == SIGTERM || sig == SIGHUP;
+  const char* message = sig == SIGINT ? "Interrupt\n"
+                        : request     ? "Killed\n"
+                        : sig == SIGFPE ? "Floating Exception\n"
+                                        : "IOT Trap\n";
+  say_error(message, std::strlen(message), signal_patience_ms);
+  // The files are whole already: nothing is left for the exit handling.
+  if (request) _exit(1);
   std::signal(SIGABRT, SIG_DFL);
   std::abort();
 }

@@ -18,7 +18,7 @@ enum : int {
 
 // A failed channel operation: the error number and the context that the
 // failure report shows.
-struct Fault {
+struct Failure {
   int err = 0;
   const char* context = nullptr;
   explicit operator bool() const { return context != nullptr; }
