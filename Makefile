@@ -64,19 +64,24 @@ bench: build
 	$(BUILD)/slipvel_bench
 	bench/run_bench.sh $(BUILD)
 	bench/run_fault_bench.sh $(BUILD)
+	bench/scenario_bench.sh $(BUILD)
 	bench/batch_bench.sh $(BUILD)
 	if [ -d $(BUILD)/python ]; then $(PYTHON) bench/python_bench.py $(BUILD); fi
 
 # The example fault: its SRF file, a summary of it and its pictures in out/
 # (out/example.png and .svg, the map out/example-map.png and .pdf); then the
-# layered two-segment example the same way (out/segments*). Only the program
-# and the fault tool are built.
+# scenario on the same plane, its derivation and its pictures
+# (out/scenario.png and .svg), and the layered two-segment example the same
+# way (out/segments*). Only the program and the fault tool are built.
 fault: configure
 	cmake --build $(BUILD) -j 2 --target slipvel slipvel-fault
 	mkdir -p out
 	$(BUILD)/slipvel-fault -o out/example.srf --csv out/example-subfaults.csv examples/fault.toml
 	$(BUILD)/slipvel-fault info out/example.srf
 	$(BUILD)/slipvel-fault plot --map -o out/example out/example.srf
+	$(BUILD)/slipvel-fault -o out/scenario.srf --csv out/scenario-subfaults.csv examples/scenario.toml
+	$(BUILD)/slipvel-fault info out/scenario.srf
+	$(BUILD)/slipvel-fault plot -o out/scenario out/scenario.srf
 	$(BUILD)/slipvel-fault -o out/segments.srf --csv out/segments-subfaults.csv examples/segments.toml
 	$(BUILD)/slipvel-fault info out/segments.srf
 	$(BUILD)/slipvel-fault plot --map -o out/segments out/segments.srf

@@ -1,7 +1,8 @@
 // Fuzz target: arbitrary bytes as a fault description. Every text must be
 // accepted or refused with one line naming the file; an accepted one must
-// describe a plane that its checks promise, and its first subfault's pulse
-// must be computed or refused, never crash or hang.
+// describe a plane that its checks promise (a scenario's regions derived or
+// refused naming the file), and its first subfault's pulse must be computed
+// or refused, never crash or hang.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 
 #include "fault/description.h"
+#include "fault/scenario_regions.h"
 #include "sys/refusal.h"
 #include "fault/subfault_pulse.h"
 #include "fuzz_support.h"
@@ -43,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Description d;
   try {
     d = read_description("f.toml", warnings);
+    if (d.scenario) apply_regions(derive_regions(d), d);
   } catch (const Refusal& r) {
     if (std::string(r.what()).rfind("f.toml", 0) != 0) finding("a refusal that does not name the file", r.what());
     return 0;

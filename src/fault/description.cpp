@@ -40,7 +40,7 @@ const std::vector<std::string_view> top_keys = {
     "HYPO_ALONG_STK", "HYPO_DOWN_DIP",  "MAGNITUDE",      "DT",            "SEED",
     "CORNER_FREQ",    "RVFRAC",         "SHAL_VRUP",      "RISETIME_COEF", "SLIP_SIGMA",
     "rupture",        "medium",         "pulse",          "area",          "subfaults",
-    "HYPO_SEGMENT",   "segment"};
+    "scenario",       "asperity",       "HYPO_SEGMENT",   "segment"};
 // The plane keys that each [[segment]] holds, and its own.
 const std::vector<std::string_view> plane_keys = {"LON_TOP_CENTER", "LAT_TOP_CENTER", "DEPTH_TO_TOP", "FAULT_LENGTH",
                                                   "DLEN",           "FAULT_WIDTH",    "DWID",         "STRIKE",
@@ -50,6 +50,7 @@ const std::vector<std::string_view> segment_keys = {"LON_TOP_CENTER", "LAT_TOP_C
                                                     "DIP",            "RAKE",           "delay",        "area"};
 const std::vector<std::string_view> answer_keys = {"fmax", "slip", "vm", "ts"};
 const std::vector<std::string_view> area_keys = {"along_strike", "down_dip", "fmax", "slip", "vm", "ts"};
+const std::vector<std::string_view> asperity_keys = {"along_strike", "down_dip", "share", "aspect"};
 
 // Shortest text that reads back as the same double.
 std::string show(double x) {
@@ -131,6 +132,7 @@ struct Reader {
   void read_answers(const toml::table& top, Answers& a, int& slip_line) const;
   void known_tables(const toml::table& top) const;
   void read_area(const toml::table& t, const Plane& p, Area& a) const;
+  void read_scenario(const toml::table& top, Description& d) const;
   void warn_inapplicable(const toml::table& t) const;
   void read_medium(const toml::table& t, Description& d) const;
   void read_rupture(const toml::table& t, Description& d) const;
@@ -285,11 +287,56 @@ void Reader::read_area(const toml::table& t, const Plane& p, Area& a) const {
   opt("ts", a.ts);
 }
 
+// The scenario's fmax and its asperities; where they lie is checked with the
+// derived rectangles.
+void Reader::read_scenario(const toml::table& top, Description& d) const {
+  const toml::node* asperities = top.get("asperity");
+  if (asperities && (!asperities->is_array() || !asperities->as_array()->is_array_of_tables()))
+    refuse(line_of(*asperities), "asperity must be an array of tables [[asperity]]");
+  const toml::node* n = top.get("scenario");
+  if (!n) {
+    if (asperities) refuse(line_of(*asperities), "[[asperity]] without [scenario]: the asperities belong to a scenario");
+    return;
+  }
+  if (!n->is_table()) refuse(line_of(*n), "scenario must be a table [scenario]");
+  const toml::table& t = *n->as_table();
+  known_keys(t, {"fmax"}, "scenario.");
+  ScenarioBlock& s = d.scenario.emplace();
+  s.line = line_of(t);
+  const toml::node& fmax = required(t, "fmax", "scenario", s.line);
+  answer(fmax, "scenario.fmax");  // a float answer above 0
+  s.fmax = number(fmax, "scenario.fmax");
+  if (const toml::node* pulse = top.get("pulse"))
+    refuse(line_of(*pulse), "[pulse] and [scenario] both give the whole plane's answers: keep one");
+  if (!asperities) refuse(s.line, "[scenario] has no [[asperity]]: a scenario needs at least one");
+  for (const toml::node& node : *asperities->as_array()) {
+    const toml::table& at = *node.as_table();
+    known_keys(at, asperity_keys, "asperity.");
+    AsperityBlock& a = s.asperities.emplace_back();
+    a.line = line_of(at);
+    const toml::node& along = required(at, "along_strike", "asperity", a.line);
+    const toml::node& down = required(at, "down_dip", "asperity", a.line);
+    a.place.along_km = number(along, "asperity.along_strike");
+    a.place.down_km = number(down, "asperity.down_dip");
+    a.along_line = line_of(along), a.down_line = line_of(down);
+    auto if_positive = [&](std::string_view key, double& v) {
+      if (const toml::node* k = at.get(key)) {
+        std::string name = "asperity." + std::string(key);
+        v = number(*k, name);
+        check(v > 0, *k, name, v, "(0, inf)");
+      }
+    };
+    if_positive("share", a.place.share);
+    if_positive("aspect", a.place.aspect);
+  }
+}
+
 // A table that is not one of the description's is named as a table (with
 // the nearest table's name), not matched against the plane's keys.
 void Reader::known_tables(const toml::table& top) const {
-  const std::vector<std::string_view> tables = {"rupture", "medium", "pulse", "area", "segment", "subfaults"};
-  const std::vector<std::string_view> arrays = {"area", "segment"};  // [[name]], the rest [name]
+  const std::vector<std::string_view> tables = {"rupture", "medium",   "pulse",   "scenario",
+                                                "area",    "asperity", "segment", "subfaults"};
+  const std::vector<std::string_view> arrays = {"area", "asperity", "segment"};  // [[name]], the rest [name]
   auto shown = [&](std::string_view name) {
     bool array = std::find(arrays.begin(), arrays.end(), name) != arrays.end();
     return array ? "[[" + std::string(name) + "]]" : "[" + std::string(name) + "]";
@@ -331,6 +378,9 @@ void Reader::read_medium(const toml::table& t, Description& d) const {
   known_keys(t, {"vs", "density", "layers", "velocity_file"}, "medium.");
   int forms = (t.contains("vs") || t.contains("density")) + t.contains("layers") + t.contains("velocity_file");
   if (forms != 1) refuse(line_of(t), "[medium] takes one of: vs and density, layers, velocity_file");
+  // Where the shear-wave speed is given, for a scenario's refusals.
+  for (const char* k : {"vs", "layers", "velocity_file"})
+    if (const toml::node* n = t.get(k)) d.vs_line = line_of(*n);
   if (const toml::node* n = t.get("layers")) {
     const toml::array* rows = n->as_array();
     if (!rows || rows->empty()) refuse(line_of(*n), "medium.layers must be [[thickness, vp, vs, density], ...]");
@@ -434,12 +484,20 @@ Description read_description(const std::string& path, std::vector<std::string>& 
     double mw = r.number(*n, "MAGNITUDE");
     r.check(mw > -3 && mw <= 10, *n, "MAGNITUDE", mw, "(-3, 10]");
     d.magnitude = mw;
+    d.magnitude_line = line_of(*n);
   }
   // The medium, then the rupture velocity that may follow it.
   r.read_medium(r.table(top, "medium"), d);
   r.read_rupture(r.table(top, "rupture"), d);
-  // The pulse, its areas and single subfaults.
-  r.read_answers(top, d.pulse, d.pulse_line);
+  // The pulse (or the scenario that derives it), its areas and single
+  // subfaults.
+  r.read_scenario(top, d);
+  // The asperities' rectangles are derived on one plane of one area S and
+  // width W: a fault of several segments has neither.
+  if (d.scenario && top.contains("segment"))
+    r.refuse(d.scenario->line, "[scenario] and [[segment]] cannot be combined: a scenario derives its asperities "
+                               "on one plane; describe a single plane or leave out [scenario]");
+  if (!d.scenario) r.read_answers(top, d.pulse, d.pulse_line);
   if (const toml::node* n = top.get("area")) r.read_areas(*n, d.plane, 0, d.areas);
   if (const toml::node* n = top.get("subfaults")) {
     if (!n->is_table()) r.refuse(line_of(*n), "subfaults must be a table [subfaults]");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fault/medium.h"
+#include "fault/scenario.h"
 #include "pulse/answers.h"
 
 
@@ -35,6 +36,20 @@ struct SubfaultRow {
   int segment = 0;  // from 0
   int i = 0, j = 0;
   Answers answers;
+};
+
+// An asperity of the scenario where the description puts it, with the lines
+// that its refusals name.
+struct AsperityBlock {
+  AsperityPlace place;
+  int line = 0, along_line = 0, down_line = 0;
+};
+
+// The scenario: every subfault's fmax and the asperities.
+struct ScenarioBlock {
+  double fmax = 0;  // Hz, the nearest double to the text; the answer is its float
+  int line = 0;
+  std::vector<AsperityBlock> asperities;
 };
 
 // One segment of a fault of several: its plane (hypo_* set on the segment
@@ -67,6 +82,10 @@ struct Description {
   std::vector<SubfaultRow> table;  // wins over the areas
   std::string table_path;
   std::optional<double> magnitude;  // Mw that the slips are scaled to
+  // With a scenario the whole plane's answers and the first areas (one per
+  // asperity) are derived from it; [pulse] is then absent.
+  std::optional<ScenarioBlock> scenario;
+  int magnitude_line = 0, vs_line = 0;
 };
 
 // Reads and checks the description at `path` (and its subfault table).

@@ -6,16 +6,20 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <list>
+#include <map>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "sys/atomic_file.h"
+#include "fault/derivation_table.h"
 #include "fault/description.h"
 #include "sys/end_signal.h"
 #include "fault/geometry.h"
@@ -23,6 +27,7 @@
 #include "srf/magnitude.h"
 #include "sys/progress.h"
 #include "sys/refusal.h"
+#include "fault/scenario_regions.h"
 #include "sys/standard_streams.h"
 #include "sys/target_lock.h"
 #include "sys/text_format.h"
@@ -67,24 +72,33 @@ struct Job {
   PulseGrid grid;                // as long as the longest pulse needs
   const std::vector<double>& tinit;  // s, by subfault; empty: distance / velocity
   std::vector<long> first;           // each segment's first subfault, then the count of all
+  const ScenarioRegions* regions = nullptr;  // a scenario's regions, to name each subfault's
+  std::vector<std::string> region_phrases;   // "asperity 1", ..., "the background"
   // The segment of subfault `index` (over all segments, from 0).
   int segment_of(long index) const {
     return static_cast<int>(std::upper_bound(first.begin(), first.end(), index) - first.begin()) - 1;
   }
 };
 
-Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium, const std::vector<double>& tinit) {
-  Job job{d, answers, medium, {}, PulseGrid(longest_ts(d)), tinit, {0}};
+Job job_for(const Description& d, const SubfaultAnswers& answers, bool medium, const std::vector<double>& tinit,
+            const ScenarioRegions* regions) {
+  Job job{d, answers, medium, {}, PulseGrid(longest_ts(d)), tinit, {0}, regions, {}};
   for (const Segment& s : d.segments) {
     job.planes.push_back(srf_plane(s.plane));
     job.first.push_back(job.first.back() + static_cast<long>(s.plane.nstk) * s.plane.ndip);
   }
+  if (regions)
+    for (size_t k = 0; k <= regions->asperities.size(); k++) {
+      std::string name = region_name(*regions, static_cast<int>(k));
+      job.region_phrases.push_back(k < regions->asperities.size() ? name : "the " + name);
+    }
   return job;
 }
 
-// Why a pulse scaled by MAGNITUDE failed: the slip it was given.
+// Why a pulse scaled by MAGNITUDE failed: the slip it was given. (A
+// scenario's pulses are named by their region, whose answers it derived.)
 std::string scaled_by(const Job& job, const SubfaultPlace& place) {
-  if (job.answers.slip_factor() == 1) return "";
+  if (job.answers.slip_factor() == 1 || job.d.scenario) return "";
   return " (the slip is the described " + float_text(job.answers.unscaled(place).slip) + " m scaled by " +
          formatted("%.9g", job.answers.slip_factor()) + " for MAGNITUDE = " + formatted("%g", *job.d.magnitude) + ")";
 }
@@ -97,6 +111,7 @@ struct PointResult {
   int nt1 = 0;
   double slip1 = 0, moment = 0;  // cm, N m
   double file_moment = 0;         // N m, of the point as printed: what info finds
+  int region = -1;               // in a scenario: its region
   std::string srf, error;
 };
 
@@ -114,8 +129,11 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
     r.place.tinit = job.tinit.empty() ? straight_time(p, r.place, job.d.rupture_velocity)
                                       : job.tinit[static_cast<size_t>(index)];
     r.answers = job.answers.of(r.place);
+    static const std::string no_region;
+    if (job.regions) r.region = region_of(*job.regions, r.place);
     try {
-      compute_pulse(job.grid, r.answers, r.place.i, r.place.j, pulse);
+      compute_pulse(job.grid, r.answers, r.place.i, r.place.j, pulse,
+                    job.regions ? job.region_phrases[static_cast<size_t>(r.region)] : no_region);
     } catch (const Refusal& e) {
       throw Refusal(e.what() + scaled_by(job, r.place));
     }
@@ -148,16 +166,22 @@ void compute_point(const Job& job, long index, SubfaultPulse& pulse, PointResult
   }
 }
 
-// Subfaults first .. first + n - 1 on `jobs` threads, interleaved so that
-// slow pulses spread over all of them; results in subfault order.
-void run_chunk(const Job& job, long first, long n, std::vector<PointResult>& out, int jobs) {
+// Subfaults index(0) .. index(n - 1) on `jobs` threads, interleaved so that
+// slow pulses spread over all of them; results in that order.
+template <class Index>
+void run_points(const Job& job, long n, Index index, std::vector<PointResult>& out, int jobs) {
   auto work = [&](long t) {
     SubfaultPulse pulse;
-    for (long k = t; k < n; k += jobs) compute_point(job, first + k, pulse, out[static_cast<size_t>(k)]);
+    for (long k = t; k < n; k += jobs) compute_point(job, index(k), pulse, out[static_cast<size_t>(k)]);
   };
   std::vector<std::jthread> threads;
   for (long t = 1; t < jobs && t < n; t++) threads.emplace_back(work, t);
   work(0);
+}
+
+// Subfaults first .. first + n - 1.
+void run_chunk(const Job& job, long first, long n, std::vector<PointResult>& out, int jobs) {
+  run_points(job, n, [first](long k) { return first + k; }, out, jobs);
 }
 
 // The fault's totals, summed in subfault order: the same for every -j.
@@ -166,8 +190,10 @@ struct Totals {
   // The moment as the file states it (the same sum as `info`'s), and the
   // rest from the computed values.
   double moment = 0, sum_slip = 0, max_slip = 0, max_tinit = 0, end = 0;
+  std::vector<long> per_region;  // a scenario's subfaults by region
   void add(const PointResult& r) {
     points++;
+    if (r.region >= 0) per_region[static_cast<size_t>(r.region)]++;
     moment += r.file_moment;
     sum_slip += r.slip1;
     max_slip = std::max(max_slip, r.slip1);
@@ -179,8 +205,10 @@ struct Totals {
   }
 };
 
-// With several segments a first column names the segment (from 1).
-std::string csv_line(const PointResult& r, bool segments) {
+// With several segments a first column names the segment (from 1); a
+// scenario names each subfault's region in a last one.
+std::string csv_line(const PointResult& r, const Job& job) {
+  const bool segments = job.d.segments.size() > 1;
   char buf[512];
   int n = segments ? std::snprintf(buf, sizeof buf, "%d,", r.place.segment + 1) : 0;
   std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), "%d,%d,%.4f,%.4f,%.6f,%.6f,%.5f,%.6f,%s,%s,%s,%s,%s,%s,%d,%.5e,%.4f,%.6e\n", r.place.i,
@@ -188,7 +216,14 @@ std::string csv_line(const PointResult& r, bool segments) {
                 float_text(r.answers.fmax).c_str(), float_text(r.answers.slip).c_str(),
                 float_text(r.answers.vm).c_str(), float_text(r.answers.ts).c_str(), float_text(r.td).c_str(),
                 float_text(r.tr).c_str(), r.nt1, static_cast<double>(r.peak) * 100, r.slip1, r.moment);
-  return buf;
+  std::string line = buf;
+  // A scenario names each subfault's region in a last column.
+  if (job.regions) {
+    line.back() = ',';
+    line += region_name(*job.regions, r.region);
+    line += '\n';
+  }
+  return line;
 }
 
 const char* csv_header =
@@ -234,34 +269,123 @@ Totals stream_points(const Job& job, int jobs, bool points_per_segment, AtomicFi
                      std::optional<AtomicFile>& csv, std::optional<AtomicFile>& table) {
   Totals totals;
   const bool segments = job.d.segments.size() > 1;
+  if (job.regions) totals.per_region.resize(job.regions->asperities.size() + 1);
   for_each_point(job, jobs, [&](const PointResult& r) {
     if (points_per_segment && r.place.segment > 0 && r.place.i == 1 && r.place.j == 1) {
       size_t g = static_cast<size_t>(r.place.segment);
       srf.write("POINTS " + std::to_string(job.first[g + 1] - job.first[g]) + "\n");
     }
     srf.write(r.srf);
-    if (csv) csv->write(csv_line(r, segments));
+    if (csv) csv->write(csv_line(r, job));
     if (table) table->write(table_line(r, job.d));
     totals.add(r);
   });
   return totals;
 }
 
-// The factor that gives the fault the moment of magnitude `mw`. Scaling the
+// Subfaults of the same described answers in the same layer, of the same
+// area, carry the same moment at any factor: one pulse of each class tells
+// the moment of all.
+struct AnswerClass {
+  long index = 0;  // its first subfault, from 0 in subfault order over all segments
+  long count = 0;
+};
+
+// The classes of the fault's subfaults, keyed by the four answers, the
+// rigidity of the layer that holds the centre and the segment's subfault
+// area, or none where there are more
+// than `most` (a table of single subfaults): then every pulse is computed.
+std::vector<AnswerClass> answer_classes(const Description& d, size_t most) {
+  SubfaultAnswers answers(d, 1);
+  std::map<std::tuple<std::array<float, 4>, double, double>, size_t> seen;
+  std::vector<AnswerClass> classes;
+  long index = 0;
+  for (size_t g = 0; g < d.segments.size(); g++) {
+    const Plane& p = d.segments[g].plane;
+    const double area_km2 = subfault_area_km2(p);
+    for (int j = 1; j <= p.ndip; j++) {
+      const double mu = layer_shear_modulus(layer_at(d.medium, depth_at(p, centre_of(p, 1, j).down)));
+      for (int i = 1; i <= p.nstk; i++, index++) {
+        SubfaultPlace s = centre_of(p, i, j);
+        s.segment = static_cast<int>(g);
+        Answers a = answers.unscaled(s);
+        auto [at, fresh] = seen.emplace(std::tuple{std::array<float, 4>{a.fmax, a.slip, a.vm, a.ts}, mu, area_km2},
+                                        classes.size());
+        if (fresh) {
+          if (classes.size() == most) return {};
+          classes.push_back({index, 0});
+        }
+        classes[at->second].count++;
+      }
+    }
+  }
+  return classes;
+}
+
+// The factor that gives the fault the moment `m0` (N m). Scaling the
 // described slips by the moments' ratio is not quite enough: each pulse
 // carries its target slip only to within the boundary search's tolerance
-// (4.6476 m for 4.65 m), and that share changes with the slip. One pass over
-// the pulses with the first factor measures the moment they carry, and the
-// factor is corrected by that ratio.
-double slip_factor(const Description& d, double mw, int jobs, const std::vector<double>& tinit) {
-  double first = magnitude_factor(d, mw);
+// (4.6476 m for 4.65 m), and as a slip alone grows the slip carried moves in
+// steps (about 0.15% for 0.8 m at 1 m/s), so the fault's moment is a
+// staircase in the factor. (A scenario scales vm too: its pulses keep their
+// shape and the moment follows the factor to rounding.) The moment is
+// measured with the pulse of one subfault per class of answers: the factor
+// is corrected by the ratio of the moments until one above and one below M0
+// are known, then halving finds the stair nearest M0. Its pulses stay within
+// one run's: at most 40 evaluations, and at most the subfaults per class;
+// with every subfault its own class, one pass of all the pulses corrects the
+// first factor once.
+double slip_factor(const Description& d, double m0, int jobs, const std::vector<double>& tinit,
+                   const ScenarioRegions* regions) {
+  double first = moment_factor(d, m0);
   if (!std::isfinite(first) || first <= 0)
-    throw Refusal(d.path + ": MAGNITUDE: every slip of the plane is 0, so no factor gives the fault that moment");
-  SubfaultAnswers answers(d, first);
-  Job job = job_for(d, answers, true, tinit);
-  double carried = 0;
-  for_each_point(job, jobs, [&](const PointResult& r) { carried += r.moment; });
-  return first * (seismic_moment(mw) / carried);
+    throw Refusal(d.path + (d.scenario ? ": [scenario]" : ": MAGNITUDE") +
+                  ": every slip of the plane is 0, so no factor gives the fault that moment");
+  long np = 0;
+  for (const Segment& s : d.segments) np += static_cast<long>(s.plane.nstk) * s.plane.ndip;
+  std::vector<AnswerClass> classes = answer_classes(d, 4096);
+  auto carried = [&](double factor) {
+    SubfaultAnswers answers(d, factor);
+    Job job = job_for(d, answers, true, tinit, regions);
+    double moment = 0;
+    if (classes.empty()) {
+      for_each_point(job, jobs, [&](const PointResult& r) { moment += r.moment; });
+      return moment;
+    }
+    // In chunks, as the run's, so that an end signal is seen between them.
+    const long nc = static_cast<long>(classes.size()), chunk = 1024;
+    std::vector<PointResult> results(static_cast<size_t>(std::min(chunk, nc)));
+    for (long first = 0; first < nc; first += chunk) {
+      long n = std::min(chunk, nc - first);
+      run_points(job, n, [&](long k) { return classes[static_cast<size_t>(first + k)].index; }, results, jobs);
+      check_end_signal();
+      for (long k = 0; k < n; k++) {
+        const PointResult& r = results[static_cast<size_t>(k)];
+        if (!r.error.empty()) throw Refusal(r.error);
+        moment += static_cast<double>(classes[static_cast<size_t>(first + k)].count) * r.moment;
+      }
+    }
+    return moment;
+  };
+  long evaluations = classes.empty() ? 1 : std::clamp(np / static_cast<long>(classes.size()), 1L, 40L);
+  double factor = first, below = 0, above = 0, best = 0, best_error = INFINITY;
+  for (long n = 0; n < evaluations; n++) {
+    double moment = carried(factor);
+    double error = std::fabs(moment - m0);
+    // Closer than the slips' 4 decimals of cm in the SRF can show.
+    if (error <= 1e-7 * m0) return factor;
+    if (error < best_error) best_error = error, best = factor;
+    (moment < m0 ? below : above) = factor;
+    bool bracket = below > 0 && above > 0;
+    // The ratio's correction three times and until M0 is bracketed; then
+    // halving, which finds the nearest stair of a staircase.
+    double next = !bracket || n < 3 ? factor * (m0 / moment) : below + (above - below) / 2;
+    if (bracket && !(next > below && next < above)) next = below + (above - below) / 2;
+    if (bracket && above - below <= 1e-12 * above) break;
+    factor = next;
+  }
+  // Without a factor on each side of M0 the last correction is the best guess.
+  return below > 0 && above > 0 ? best : factor;
 }
 
 void print_summary(const Description& d, const Totals& t, double factor, const AtomicFile& srf,
@@ -279,7 +403,8 @@ void print_summary(const Description& d, const Totals& t, double factor, const A
   if (t.moment > 0) appendf(out, "moment: %.6e N m, Mw %.4f\n", t.moment, moment_magnitude(t.moment));
   else out += "moment: 0 N m\n";
   appendf(out, "slip: mean %.4f cm, largest %.4f cm\n", t.sum_slip / static_cast<double>(t.points), t.max_slip);
-  if (d.magnitude) appendf(out, "magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
+  // A scenario's derivation has said it.
+  if (d.magnitude && !d.scenario) appendf(out, "magnitude %g: every slip scaled by %.9g\n", *d.magnitude, factor);
   if (d.medium.layers.size() > 1)
     appendf(out, "medium: %zu layers, over the plane (area-weighted) vs %.4f km/s, density %.4f g/cm^3, mu %.6e Pa\n",
             d.medium.layers.size(), d.vs, d.density, d.mu);
@@ -312,20 +437,31 @@ void run_fault(const FaultRunRequest& o) {
   warn_idle_areas(d, warnings);
   for (const auto& w : warnings) std::fprintf(stderr, "slipvel-fault: warning: %s\n", w.c_str());
   refuse_overlaps(o, d);
+  // A scenario gives every subfault its region's answers, and the moment.
+  std::optional<ScenarioRegions> regions;
+  if (d.scenario) apply_regions(regions.emplace(derive_regions(d)), d);
+  const ScenarioRegions* scenario = regions ? &*regions : nullptr;
   const std::vector<double> tinit = rupture_times(d, o.jobs);
   // Each output's name is this run's until it ends: a second run on any of
   // them is refused before it computes anything.
   std::list<TargetLock> locks;
   for (const std::string* name : {&o.srf, &o.csv, &o.table})
     if (!name->empty() && *name != "-") locks.emplace_back(*name);
-  double factor = d.magnitude ? slip_factor(d, *d.magnitude, o.jobs, tinit) : 1;
+  std::optional<double> m0;
+  if (regions) m0 = regions->figures.m0;
+  else if (d.magnitude) m0 = seismic_moment(*d.magnitude);
+  double factor = m0 ? slip_factor(d, *m0, o.jobs, tinit, scenario) : 1;
   SubfaultAnswers answers(d, factor);
-  Job job = job_for(d, answers, o.srf_version == "2.0", tinit);
+  Job job = job_for(d, answers, o.srf_version == "2.0", tinit, scenario);
 
   // The outputs, each under a temporary name until the end.
   AtomicFile srf(o.srf);
   std::optional<AtomicFile> csv, table;
-  if (!o.csv.empty()) csv.emplace(o.csv).write((d.segments.size() > 1 ? "segment," : "") + std::string(csv_header));
+  if (!o.csv.empty()) {
+    std::string header = (d.segments.size() > 1 ? "segment," : "") + std::string(csv_header);
+    if (regions) header.back() = ',', header += "region\n";
+    csv.emplace(o.csv).write(header);
+  }
   if (!o.table.empty()) table.emplace(o.table).write("id,fmax,slip,vm,ts\n");
   // PLANE with every segment; one POINTS block of them all, or one each.
   SrfHeader header{o.srf_version, {}};
@@ -340,5 +476,6 @@ void run_fault(const FaultRunRequest& o) {
   for (auto* f : {&csv, &table})
     if (*f) (*f)->commit(), extras.push_back(&**f);
   srf.commit();
+  if (regions) print_out(derivation_table(d, *regions, totals.per_region, factor));
   print_summary(d, totals, factor, srf, extras);
 }

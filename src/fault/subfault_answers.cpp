@@ -75,16 +75,23 @@ Answers SubfaultAnswers::unscaled(const SubfaultPlace& s) const {
 
 Answers SubfaultAnswers::of(const SubfaultPlace& s) const {
   Answers a = unscaled(s);
-  // One rounding of the scaled slip, as every stored real.
-  if (slip_factor_ != 1) a.slip = static_cast<float>(static_cast<double>(a.slip) * slip_factor_);
+  // One rounding of the scaled slip, as every stored real. A scenario's
+  // factor corrects its stress drops, so the peak slip velocities, which
+  // grow with them, scale too: the pulse then keeps its shape and carries
+  // the factor's share of the moment, where a slip alone would move the
+  // boundary time of its search in steps.
+  if (slip_factor_ != 1) {
+    a.slip = static_cast<float>(static_cast<double>(a.slip) * slip_factor_);
+    if (d_.scenario) a.vm = static_cast<float>(static_cast<double>(a.vm) * slip_factor_);
+  }
   return a;
 }
 
 double shear_modulus(const Description& d) { return d.mu; }
 
-double magnitude_factor(const Description& d, double mw) {
+double moment_factor(const Description& d, double m0) {
   SubfaultAnswers answers(d, 1);
-  double m0 = 0;
+  double described = 0;
   for (size_t g = 0; g < d.segments.size(); g++) {
     const Plane& p = d.segments[g].plane;
     double area_m2 = p.dlen * p.dwid * 1e6;
@@ -100,7 +107,9 @@ double magnitude_factor(const Description& d, double mw) {
         sum += answers.unscaled(s).slip;
       }
     }
-    for (size_t k = 0; k < sum_slip.size(); k++) m0 += layer_shear_modulus(d.medium.layers[k]) * area_m2 * sum_slip[k];
+    for (size_t k = 0; k < sum_slip.size(); k++) described += layer_shear_modulus(d.medium.layers[k]) * area_m2 * sum_slip[k];
   }
-  return seismic_moment(mw) / m0;
+  return m0 / described;
 }
+
+double magnitude_factor(const Description& d, double mw) { return moment_factor(d, seismic_moment(mw)); }

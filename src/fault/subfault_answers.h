@@ -1,7 +1,7 @@
 #pragma once
 // The four answers of each subfault: the plane's, overridden by the areas
 // that hold its centre (a later area wins), then by its row of the table,
-// and the slip scaled by the magnitude's factor.
+// and the slip scaled by the moment's factor (in a scenario, vm as well).
 #include <vector>
 
 #include "fault/description.h"
@@ -33,8 +33,12 @@ void warn_idle_areas(const Description& d, std::vector<std::string>& warnings);
 // to a millionth of the plane's subfault size.
 bool area_holds(const Area& area, const Plane& p, double along, double down);
 
-// The factor that brings the fault's moment to magnitude `mw`: the moment of
-// the described slips (mu * area * slip, summed) against 10^(1.5 mw + 9.1).
+// The factor that brings the fault's moment to `m0` (N m): the moment of the
+// described slips (each subfault's layer mu * area * slip, summed) against it.
+double moment_factor(const Description& d, double m0);
+
+// The factor that brings the fault's moment to magnitude `mw`: the
+// moment_factor of 10^(1.5 mw + 9.1).
 double magnitude_factor(const Description& d, double mw);
 
 // Shear modulus of the medium where the fault needs one figure, Pa: density *

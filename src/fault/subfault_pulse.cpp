@@ -20,8 +20,9 @@ std::string float_text(float x) {
   return std::string(buf, r.ptr);
 }
 
-std::string describe_subfault(const Answers& a, int i, int j) {
-  return "subfault (" + std::to_string(i) + ", " + std::to_string(j) + ") with fmax = " + float_text(a.fmax) +
+std::string describe_subfault(const Answers& a, int i, int j, const std::string& region) {
+  return "subfault (" + std::to_string(i) + ", " + std::to_string(j) + ")" + (region.empty() ? "" : " in " + region) +
+         " with fmax = " + float_text(a.fmax) +
          ", slip = " + float_text(a.slip) + ", vm = " + float_text(a.vm) + ", ts = " + float_text(a.ts);
 }
 
@@ -32,8 +33,9 @@ PulseGrid::PulseGrid(float longest_ts) {
   fill_time_grid(tm.data(), samples());
 }
 
-void compute_pulse(const PulseGrid& grid, const Answers& a, int i, int j, SubfaultPulse& out) {
-  auto refuse = [&](const std::string& what) { throw Refusal(describe_subfault(a, i, j) + ": " + what); };
+void compute_pulse(const PulseGrid& grid, const Answers& a, int i, int j, SubfaultPulse& out,
+                   const std::string& region) {
+  auto refuse = [&](const std::string& what) { throw Refusal(describe_subfault(a, i, j, region) + ": " + what); };
   const int nt = grid.samples();
   out.rate.resize(grid.tm.size());
   out.td = peak_time(a.fmax);

@@ -30,12 +30,14 @@ struct SubfaultPulse {
 // Fills `out` for subfault (i, j). A pulse that cannot be computed (the
 // boundary search does not end, a sample is not finite or below zero beyond
 // rounding, a slip with no sample above zero) throws Refusal naming the
-// subfault, its answers and what went wrong.
-void compute_pulse(const PulseGrid& grid, const Answers& a, int i, int j, SubfaultPulse& out);
+// subfault, its region of a scenario if any, its answers and what went wrong.
+void compute_pulse(const PulseGrid& grid, const Answers& a, int i, int j, SubfaultPulse& out,
+                   const std::string& region = "");
 
 // "subfault (i, j) with fmax = F, slip = S, vm = V, ts = T", each answer in
-// the shortest text that reads back as the same float.
-std::string describe_subfault(const Answers& a, int i, int j);
+// the shortest text that reads back as the same float; with a region
+// ("asperity 2", "the background"), "subfault (i, j) in REGION with ...".
+std::string describe_subfault(const Answers& a, int i, int j, const std::string& region = "");
 
 // The shortest text of a float that reads back (as a double, then a float,
 // as the program reads its answers) as the same float.

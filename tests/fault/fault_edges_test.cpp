@@ -153,11 +153,11 @@ TEST(FaultEdges, RefusalsNameWhatIsWrong) {
     std::string description, err;
   } cases[] = {
       {"an unknown table", fault_data("small.toml") + "\n[slip]\nvalue = 1\n",
-       "slipvel-fault: f.toml:47: unknown table [slip]; the tables are [rupture], [medium], [pulse], [[area]], "
-       "[[segment]] and [subfaults]\n"},
+       "slipvel-fault: f.toml:47: unknown table [slip]; the tables are [rupture], [medium], [pulse], [scenario], "
+       "[[area]], [[asperity]], [[segment]] and [subfaults]\n"},
       {"a misspelt table", small_fault_with("[pulse]", "[plse]"),
        "slipvel-fault: f.toml:23: unknown table [plse] (did you mean [pulse]?); the tables are [rupture], "
-       "[medium], [pulse], [[area]], [[segment]] and [subfaults]\n"},
+       "[medium], [pulse], [scenario], [[area]], [[asperity]], [[segment]] and [subfaults]\n"},
       {"a pulse longer than the grid may hold", small_fault_with("ts = 1.5", "ts = 61"),
        "slipvel-fault: f.toml:27: pulse.ts = 61 is longer than the 60 s that a subfault's samples may span\n"},
       {"a pulse that fails once MAGNITUDE scales its slip", small_fault_with("HYPO_DOWN_DIP = 3.0", "HYPO_DOWN_DIP = 3.0\nMAGNITUDE = 7.3"),
