@@ -5,8 +5,8 @@
 
 namespace {
 
-const OptionSpec* find(const std::vector<OptionSpec>& specs, std::string_view name) {
-  for (const OptionSpec& s : specs)
+const OptionRule* find(const std::vector<OptionRule>& rules, std::string_view name) {
+  for (const OptionRule& s : rules)
     if (s.name == name) return &s;
   return nullptr;
 }
@@ -22,7 +22,7 @@ int print_usage(const Usage& usage) {
   return 0;
 }
 
-CommandLine parse_command_line(int argc, char** argv, const std::vector<OptionSpec>& specs,
+CommandLine parse_command_line(int argc, char** argv, const std::vector<OptionRule>& rules,
                                const Usage& usage) {
   CommandLine line;
   bool options_end = false;
@@ -40,19 +40,19 @@ CommandLine parse_command_line(int argc, char** argv, const std::vector<OptionSp
       line.help = true;
       return line;
     }
-    const OptionSpec* spec = find(specs, a);
+    const OptionRule* rule = find(rules, a);
     std::string value;
-    if (!spec && a[1] != '-') {  // a short option with its value attached: -j4
-      spec = find(specs, a.substr(0, 2));
-      if (!spec || !spec->value) refuse_command_line("unknown option " + std::string(a), usage);
+    if (!rule && a[1] != '-') {  // a short option with its value attached: -j4
+      rule = find(rules, a.substr(0, 2));
+      if (!rule || !rule->value) refuse_command_line("unknown option " + std::string(a), usage);
       value = a.substr(2);
-    } else if (!spec) {
+    } else if (!rule) {
       refuse_command_line("unknown option " + std::string(a), usage);
-    } else if (spec->value) {
-      if (k + 1 >= argc) refuse_command_line(std::string(a) + " needs " + spec->value, usage);
+    } else if (rule->value) {
+      if (k + 1 >= argc) refuse_command_line(std::string(a) + " needs " + rule->value, usage);
       value = argv[++k];
     }
-    line.options.emplace_back(std::string(spec->name), value);
+    line.options.emplace_back(std::string(rule->name), value);
   }
   return line;
 }

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-struct OptionSpec {
+struct OptionRule {
   std::string_view name;         // "-o", "--csv", "--map"
   const char* value = nullptr;   // what its value is, for "-o needs a PREFIX"; null: an option without one
 };
@@ -28,7 +28,7 @@ struct Usage {
 // argv[0] is the command word. An unknown option or one without its value is
 // refused (status 2) with the synopsis on the next line; a short option
 // takes its value attached too (-j4).
-CommandLine parse_command_line(int argc, char** argv, const std::vector<OptionSpec>& specs,
+CommandLine parse_command_line(int argc, char** argv, const std::vector<OptionRule>& rules,
                                const Usage& usage);
 
 // Refuses the command line (status 2): `why`, then the synopsis.

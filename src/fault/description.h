@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fault/medium.h"
+#include "crust/medium.h"
 #include "fault/scenario.h"
 #include "pulse/answers.h"
 

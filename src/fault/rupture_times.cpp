@@ -8,7 +8,7 @@
 #include <limits>
 #include <thread>
 
-#include "fault/eikonal.h"
+#include "crust/eikonal.h"
 #include "fault/geometry.h"
 #include "fault/plane_medium.h"
 #include "sys/end_signal.h"

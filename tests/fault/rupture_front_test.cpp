@@ -8,8 +8,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "fault/eikonal.h"
-#include "fault/medium.h"
+#include "crust/eikonal.h"
+#include "crust/medium.h"
 #include "support/tool_support.h"
 
 namespace {

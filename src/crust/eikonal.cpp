@@ -1,4 +1,4 @@
-#include "fault/eikonal.h"
+#include "crust/eikonal.h"
 
 #include <cmath>
 #include <cstdint>

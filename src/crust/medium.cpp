@@ -1,4 +1,4 @@
-#include "fault/medium.h"
+#include "crust/medium.h"
 
 #include <charconv>
 #include <cmath>
